@@ -1,0 +1,55 @@
+#include "frame/call.h"
+
+#include <new>
+#include <string>
+
+#include "frame/operation_binding.h"
+#include "platform/com/com.h"
+#include "platform/system_platform.h"
+
+namespace kx::frame {
+namespace {
+
+String widen(const char* text) { return String(text, text + std::char_traits<char>::length(text)); }
+
+Failure not_built(const catalogue::Class& cls, const catalogue::Member& member)
+{
+    return Failure(E_NOTIMPL, L"Kestrix." + widen(cls.name) + L"." + widen(member.name) + L" is not implemented");
+}
+
+}  // namespace
+
+Outcome execute(const catalogue::Class& cls, const catalogue::Member& member, std::span<Value> args)
+{
+    try {
+        const operations::Operation* operation = operations::find(cls.name, member.name);
+        if (!operation || !operations::fits(*operation, member))
+            throw not_built(cls, member);
+        SystemPlatform system;
+        return Outcome{operation->run(system.platform(), args), std::nullopt};
+    } catch (const Failure& failure) {
+        return Outcome{std::monostate{}, failure};
+    } catch (const std::bad_alloc&) {
+        return Outcome{std::monostate{}, Failure(E_OUTOFMEMORY, L"Out of memory")};
+    } catch (const std::exception&) {
+        return Outcome{std::monostate{}, Failure(E_UNEXPECTED, L"Unexpected failure")};
+    }
+}
+
+HRESULT report(const Failure& failure, const catalogue::Class& cls, REFIID iid)
+{
+    const HRESULT status = FAILED(failure.status()) ? failure.status() : E_FAIL;
+    com::ComPtr<ICreateErrorInfo> created;
+    if (SUCCEEDED(CreateErrorInfo(&created))) {
+        const String source = L"Kestrix." + widen(cls.name);
+        created->SetGUID(iid);
+        created->SetSource(const_cast<LPOLESTR>(source.c_str()));
+        created->SetDescription(const_cast<LPOLESTR>(failure.description().c_str()));
+        com::ComPtr<IErrorInfo> info;
+        if (SUCCEEDED(created.As(&info)))
+            SetErrorInfo(0, info.Get());
+    }
+    return status;
+}
+
+}  // namespace kx::frame

@@ -1,0 +1,8 @@
+// The platform of Kestrix.dll: the Windows implementation of every port.
+#include "platform/system_platform.h"
+
+namespace kx {
+
+SystemPlatform::SystemPlatform() : random_(system_seed), platform_{directory_, files_, random_} {}
+
+}  // namespace kx
