@@ -3,8 +3,9 @@
 
     catalogue.py CATALOGUE OUTDIR
 
-writes OUTDIR/kestrix.idl, OUTDIR/catalogue_data.inc (the catalogue as C++ data) and
-OUTDIR/classes.inc (one dual interface and one COM class per catalogue class).
+writes OUTDIR/kestrix.idl, OUTDIR/catalogue_data.inc (the catalogue as C++ data),
+OUTDIR/interfaces.h (the dual interfaces) and OUTDIR/classes.inc (one COM class per
+catalogue class).
 """
 import re
 import sys
@@ -167,13 +168,7 @@ def classes_inc(classes):
             if m["result"] != "none":
                 args.append(f"{CPP_RESULT[m['result']]} result")
             sigs.append((m, ", ".join(args)))
-        out.append(f"struct _{name} : public IDispatch")
-        out.append("{")
-        for m, args in sigs:
-            out.append(f"    virtual HRESULT STDMETHODCALLTYPE {m['name']}({args}) = 0;")
-        out.append("};")
-        out.append("")
-        out.append(f"class Instance_{name} final : public Instance<_{name}>")
+        out.append(f"class Instance_{name} final : public Instance<kestrix::_{name}>")
         out.append("{")
         out.append("public:")
         out.append(f"    Instance_{name}() : Instance({index}) {{}}")
@@ -192,8 +187,34 @@ def classes_inc(classes):
         out.append("")
     out.append("const InstanceMaker instance_makers[] = {")
     for c in classes:
-        out.append(f"    []() -> IUnknown* {{ return static_cast<_{c['name']}*>(new Instance_{c['name']}()); }},")
+        out.append(f"    []() -> IUnknown* {{ return static_cast<kestrix::_{c['name']}*>(new Instance_{c['name']}()); }},")
     out.append("};")
+    return "\n".join(out) + "\n"
+
+
+def interfaces_h(classes):
+    """The dual interfaces as C++ declarations, for the frame and for C++ clients."""
+    out = ["// Generated from catalogue.txt; do not edit.", "#pragma once", "", "#include <oaidl.h>", "",
+           "namespace kestrix {", ""]
+    for c in classes:
+        out.append(f"struct _{c['name']} : public IDispatch")
+        out.append("{")
+        for m in c["members"]:
+            args = [f"{CPP_IN[p['type']]}{'*' if p['ref'] else ''} {p['name']}" for p in m["params"]]
+            if m["result"] != "none":
+                args.append(f"{CPP_RESULT[m['result']]} result")
+            out.append(f"    virtual HRESULT STDMETHODCALLTYPE {m['name']}({', '.join(args)}) = 0;")
+        out.append("};")
+        out.append("")
+    out.append("}  // namespace kestrix")
+    out.append("")
+    out.append("#ifdef __CRT_UUID_DECL")
+    for c in classes:
+        g = c["iid"].split("-")
+        tail = g[3] + g[4]
+        bytes_ = ", ".join("0x" + tail[i:i + 2] for i in range(0, 16, 2))
+        out.append(f"__CRT_UUID_DECL(kestrix::_{c['name']}, 0x{g[0]}, 0x{g[1]}, 0x{g[2]}, {bytes_})")
+    out.append("#endif")
     return "\n".join(out) + "\n"
 
 
@@ -216,6 +237,7 @@ def main(argv):
     write_if_changed(outdir / "kestrix.idl", idl(library, records, classes))
     write_if_changed(outdir / "catalogue_data.inc", catalogue_data(library, records, classes))
     write_if_changed(outdir / "classes.inc", classes_inc(classes))
+    write_if_changed(outdir / "interfaces.h", interfaces_h(classes))
     return 0
 
 

@@ -1,15 +1,24 @@
 #include "frame/class_factory.h"
 
 #include <new>
+#include <vector>
 
+#include "frame/catalogue.h"
 #include "frame/instance.h"
 #include "frame/module.h"
 
 namespace kx::frame {
 
-ClassFactory::ClassFactory(std::size_t class_index) : class_index_(class_index) { object_created(); }
-
-ClassFactory::~ClassFactory() { object_destroyed(); }
+ClassFactory& class_factory(std::size_t class_index)
+{
+    static std::vector<ClassFactory> factories = [] {
+        std::vector<ClassFactory> all;
+        for (std::size_t i = 0; i < catalogue::library().classes.size(); ++i)
+            all.emplace_back(i);
+        return all;
+    }();
+    return factories.at(class_index);
+}
 
 HRESULT ClassFactory::QueryInterface(REFIID riid, void** object)
 {
@@ -24,15 +33,9 @@ HRESULT ClassFactory::QueryInterface(REFIID riid, void** object)
     return E_NOINTERFACE;
 }
 
-ULONG ClassFactory::AddRef() { return InterlockedIncrement(&references_); }
+ULONG ClassFactory::AddRef() { return 2; }
 
-ULONG ClassFactory::Release()
-{
-    const LONG left = InterlockedDecrement(&references_);
-    if (left == 0)
-        delete this;
-    return left;
-}
+ULONG ClassFactory::Release() { return 1; }
 
 HRESULT ClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** object)
 {

@@ -7,12 +7,12 @@
 
 namespace kx::frame {
 
-// The class object of one catalogue class. It counts as a live object while it exists.
+// The class object of one catalogue class. Class objects live as long as the library; a
+// client that keeps one beyond its call locks the server.
 class ClassFactory final : public IClassFactory
 {
 public:
-    explicit ClassFactory(std::size_t class_index);
-    ~ClassFactory();
+    explicit ClassFactory(std::size_t class_index) : class_index_(class_index) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
@@ -22,7 +22,9 @@ public:
 
 private:
     std::size_t class_index_;
-    LONG references_ = 1;
 };
+
+// The class object of the class at that index of the catalogue.
+ClassFactory& class_factory(std::size_t class_index);
 
 }  // namespace kx::frame

@@ -1,5 +1,6 @@
 // The generated instance classes, one per catalogue class.
 #include "frame/instance.h"
+#include "interfaces.h"
 
 namespace kx::frame {
 namespace {

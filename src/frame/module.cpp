@@ -1,22 +1,19 @@
-// The library's entry points: the load entry and the four exports of an in-process server.
+// The library's per-process bookkeeping.
 #include "frame/module.h"
 
 #include <atomic>
-#include <new>
-
-#include "frame/class_factory.h"
-#include "frame/guids.h"
-#include "frame/registration.h"
 
 namespace kx::frame {
 namespace {
 
 HMODULE this_module = nullptr;
+
 std::atomic<long> live_objects{0};
 std::atomic<long> server_locks{0};
 
 }  // namespace
 
+void set_module_handle(HMODULE module) { this_module = module; }
 HMODULE module_handle() { return this_module; }
 
 std::wstring module_path()
@@ -41,37 +38,3 @@ bool can_unload() { return live_objects == 0 && server_locks == 0; }
 
 }  // namespace kx::frame
 
-extern "C" {
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
-{
-    if (reason == DLL_PROCESS_ATTACH) {
-        kx::frame::this_module = instance;
-        DisableThreadLibraryCalls(instance);
-    }
-    return TRUE;
-}
-
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** object)
-{
-    if (!object)
-        return E_POINTER;
-    *object = nullptr;
-    const int index = kx::frame::class_index_of(clsid);
-    if (index < 0)
-        return CLASS_E_CLASSNOTAVAILABLE;
-    IClassFactory* factory = new (std::nothrow) kx::frame::ClassFactory(static_cast<std::size_t>(index));
-    if (!factory)
-        return E_OUTOFMEMORY;
-    HRESULT status = factory->QueryInterface(riid, object);
-    factory->Release();
-    return status;
-}
-
-STDAPI DllCanUnloadNow() { return kx::frame::can_unload() ? S_OK : S_FALSE; }
-
-STDAPI DllRegisterServer() { return kx::frame::register_server(); }
-
-STDAPI DllUnregisterServer() { return kx::frame::unregister_server(); }
-
-}  // extern "C"

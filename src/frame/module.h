@@ -8,6 +8,7 @@
 
 namespace kx::frame {
 
+void set_module_handle(HMODULE module);
 HMODULE module_handle();
 std::wstring module_path();
 

@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <regex>
+#include <set>
+#include <string>
+
+#include "frame/catalogue.h"
+#include "frame/operation_binding.h"
+
+namespace kx {
+namespace {
+
+using catalogue::Type;
+
+TEST(Catalogue, HoldsFiftyOneClassesWithUniqueWellFormedIdentifiers)
+{
+    const auto& library = catalogue::library();
+    EXPECT_STREQ(library.name, "Kestrix");
+    EXPECT_EQ(library.classes.size(), 51u);
+    const std::regex guid("\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}");
+    std::set<std::string> ids{library.libid}, names;
+    for (const auto& cls : library.classes) {
+        EXPECT_TRUE(std::regex_match(cls.clsid, guid)) << cls.name;
+        EXPECT_TRUE(std::regex_match(cls.iid, guid)) << cls.name;
+        ids.insert(cls.clsid);
+        ids.insert(cls.iid);
+        names.insert(cls.name);
+        ASSERT_FALSE(cls.members.empty()) << cls.name;
+        for (std::size_t m = 0; m < cls.members.size(); ++m)
+            EXPECT_EQ(cls.members[m].dispid, static_cast<int32_t>(0x60030000 + m)) << cls.name;
+    }
+    for (const auto& record : library.records)
+        ids.insert(record.uuid);
+    EXPECT_EQ(ids.size(), 1 + 2 * 51 + library.records.size());
+    EXPECT_EQ(names.size(), 51u);
+}
+
+TEST(Catalogue, EachClassHasTheMemberOfItsOwnNameAndTheTwoWithMoreKeepTheirOrder)
+{
+    for (const auto& cls : catalogue::library().classes)
+        EXPECT_NE(catalogue::find_member(cls, cls.name), nullptr) << cls.name;
+
+    const auto* directory = catalogue::find_class("setdirectorypermission");
+    ASSERT_NE(directory, nullptr);
+    ASSERT_EQ(directory->members.size(), 3u);
+    EXPECT_STREQ(directory->members[0].name, "SetDirAcces");
+    EXPECT_STREQ(directory->members[1].name, "SetAccess");
+    EXPECT_STREQ(directory->members[2].name, "setdirectorypermission");
+    EXPECT_EQ(directory->members[1].result, Type::None);
+    EXPECT_EQ(directory->members[2].params[3].type, Type::Long);
+    EXPECT_TRUE(directory->members[2].params[3].byref);
+
+    const auto* crcs = catalogue::find_class("updatemetabasewithcrcs");
+    ASSERT_NE(crcs, nullptr);
+    ASSERT_EQ(crcs->members.size(), 2u);
+    EXPECT_STREQ(crcs->members[1].name, "SQLEncodeString");
+    EXPECT_EQ(crcs->members[1].params[0].type, Type::Variant);
+    EXPECT_FALSE(crcs->members[1].params[0].byref);
+    EXPECT_EQ(catalogue::find_member(*crcs, "sqlencodestring"), &crcs->members[1]);
+}
+
+TEST(Catalogue, EveryBuiltOperationFitsItsEntry)
+{
+    for (const auto& operation : operations::all()) {
+        const auto* cls = catalogue::find_class(operation.cls);
+        ASSERT_NE(cls, nullptr) << operation.cls;
+        const auto* member = catalogue::find_member(*cls, operation.member);
+        ASSERT_NE(member, nullptr) << operation.member;
+        EXPECT_STREQ(member->name, operation.member);
+        EXPECT_TRUE(operations::fits(operation, *member)) << operation.cls << "." << operation.member;
+    }
+}
+
+// A stand-in for a written parameter: binding must see the non-const reference.
+int32_t writes_second(Platform&, const String&, String&) { return 0; }
+
+TEST(Catalogue, FitRefusesAWrittenParameterThatTheCataloguePassesByValue)
+{
+    constexpr auto operation = operations::bind<&writes_second>("portscan", "portscan");
+    const auto& portscan = *catalogue::find_class("portscan");
+    EXPECT_FALSE(operations::fits(operation, portscan.members[0]));  // Port goes in by value
+    EXPECT_TRUE(operation.params[1].writes);
+    EXPECT_FALSE(operation.params[0].writes);
+}
+
+}  // namespace
+}  // namespace kx

@@ -1,0 +1,89 @@
+// Helpers of the tests that reach the library through COM.
+#pragma once
+
+#include <windows.h>
+#include <oleauto.h>
+#include <wrl/client.h>
+
+#include <string>
+
+#include "frame/catalogue.h"
+
+namespace kx::test {
+
+using Microsoft::WRL::ComPtr;
+
+inline std::wstring widen(const char* text) { return std::wstring(text, text + strlen(text)); }
+
+inline GUID guid_of(const char* text)
+{
+    GUID g{};
+    CLSIDFromString(widen(text).c_str(), &g);
+    return g;
+}
+
+inline ComPtr<IDispatch> create(const char* cls)
+{
+    CLSID clsid{};
+    ComPtr<IDispatch> object;
+    if (SUCCEEDED(CLSIDFromProgID((L"Kestrix." + widen(cls)).c_str(), &clsid)))
+        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object));
+    return object;
+}
+
+// Owns a BSTR made from a wide string of any content.
+struct Text
+{
+    explicit Text(const std::wstring& s) : bstr(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
+    Text() = default;
+    Text(const Text&) = delete;
+    Text& operator=(const Text&) = delete;
+    ~Text() { SysFreeString(bstr); }
+    std::wstring str() const { return bstr ? std::wstring(bstr, SysStringLen(bstr)) : std::wstring(); }
+    BSTR bstr = nullptr;
+};
+
+// Owns a VARIANT.
+struct Var
+{
+    Var() { VariantInit(&v); }
+    Var(const Var&) = delete;
+    Var& operator=(const Var&) = delete;
+    ~Var() { VariantClear(&v); }
+    VARIANT v;
+};
+
+struct Invoked
+{
+    HRESULT status;
+    HRESULT scode;             // of the exception, for DISP_E_EXCEPTION
+    std::wstring description;  // of the exception
+    std::wstring source;
+    UINT bad_argument;
+};
+
+// Invokes a member by name with the arguments given last first, as IDispatch takes them.
+inline Invoked invoke(IDispatch* object, const wchar_t* name, VARIANTARG* reversed_args, UINT count,
+                      VARIANT* result, WORD flags = DISPATCH_METHOD)
+{
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    Invoked out{object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), 0, {}, {}, 0};
+    if (FAILED(out.status))
+        return out;
+    DISPPARAMS params{reversed_args, nullptr, count, 0};
+    EXCEPINFO info{};
+    out.bad_argument = ~0u;
+    out.status = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &info, &out.bad_argument);
+    if (out.status == DISP_E_EXCEPTION) {
+        out.scode = info.scode;
+        out.description = info.bstrDescription ? info.bstrDescription : L"";
+        out.source = info.bstrSource ? info.bstrSource : L"";
+        SysFreeString(info.bstrDescription);
+        SysFreeString(info.bstrSource);
+        SysFreeString(info.bstrHelpFile);
+    }
+    return out;
+}
+
+}  // namespace kx::test
