@@ -5,6 +5,7 @@
 #include "com_support.h"
 #include "frame/instance.h"
 #include "interfaces.h"
+#include "script_host.h"
 #include "test_operations.h"
 
 namespace kx::test {
@@ -296,6 +297,46 @@ TEST(Members, WithoutResultOrWithNullResultPointer)
     auto port = make<kestrix::_getwebport>("getwebport");
     Text name(L"x");
     EXPECT_EQ(port->getwebport(&name.bstr, nullptr), E_POINTER);
+}
+
+}  // namespace
+}  // namespace kx::test
+
+namespace kx::test {
+namespace {
+
+// What a script passes: a variable by reference (written back), an expression in
+// parentheses by value (left alone), literals, and numbers held as 16-bit integers.
+TEST(Scripts, AVariablePassedByReferenceSeesWhatTheOperationWrote)
+{
+    ScriptHost host;
+    host.add(L"ftp", make<IDispatch>("createftpsite").Get());
+    host.add(L"folders", make<IDispatch>("setdirectorypermission").Get());
+    ASSERT_TRUE(host.run(L"Dim port, copy, code, level, answer\n"
+                         L"port = \"21\" : copy = \"21\"\n"
+                         L"code = ftp.createftpsite(\"1\", \"Files\", port, \"c:\\ftp\")\n"
+                         L"ftp.createftpsite \"1\", \"Files\", (copy), \"c:\\ftp\"\n"
+                         L"level = 4\n"
+                         L"answer = folders.setdirectorypermission(\"c:\\x\", \"user\", \"R\", level)\n"))
+        << std::string(host.error().begin(), host.error().end());
+    EXPECT_EQ(host.evaluate(L"port"), L"[21]");
+    EXPECT_EQ(host.evaluate(L"code"), L"7");
+    EXPECT_EQ(host.evaluate(L"copy"), L"21");
+    EXPECT_EQ(host.evaluate(L"level"), L"5");
+    EXPECT_EQ(host.evaluate(L"answer"), L"5");
+}
+
+TEST(Scripts, ARaisedFailureReachesErrWithItsNumberAndDescription)
+{
+    ScriptHost host;
+    host.add(L"scan", make<IDispatch>("portscan").Get());
+    ASSERT_TRUE(host.run(L"Dim number, description, source\n"
+                         L"On Error Resume Next\n"
+                         L"scan.portscan \"80070005\", \"Access is denied.\"\n"
+                         L"number = Hex(Err.Number) : description = Err.Description : source = Err.Source\n"));
+    EXPECT_EQ(host.evaluate(L"number"), L"80070005");
+    EXPECT_EQ(host.evaluate(L"description"), L"Access is denied.");
+    EXPECT_EQ(host.evaluate(L"source"), L"Kestrix.portscan");
 }
 
 }  // namespace

@@ -1,0 +1,32 @@
+' What a setup program does with Kestrix: create its classes, call them, read the answers.
+Option Explicit
+
+Dim classes, name, o, created, failed
+classes = Array("portscan", "getwebpath", "getwebid", "getwebsitelist", "getwebport", "getwebportsecure", _
+    "getfreewebid", "getldapentries", "getservicestatus", "getservicename", "getcrcforfile", _
+    "deletevirtualdirectory", "deletewebroot", "getnumberofvirtualdirectories", "launchapplication", _
+    "deletentuser", "installisapifilter", "uninstallisapifilter", "getservicedependencies", _
+    "getinternetuser", "setwebpermission", "setfilepermission", "setdirectorypermission", _
+    "generatepassword", "getfreeftpid", "getntuserpassword", "getftpid", "startftpsite", "stopftpsite", _
+    "getftpport", "startwebsite", "help", "replacestringinfile", "updatemetabasewithcrcs", _
+    "getntaccountbysid", "getserviceowner", "Searchandreplace", "checkdllavailable", _
+    "checkldapentryexcist", "checkldapserver", "checkportinuse", "checksqllogon", "checkuser", _
+    "createftpsite", "createntuser", "createwebroot", "createwebsite", "deleteftpsite", "deletentgroup", _
+    "deletentuserfromgroup", "checkoralogon")
+
+created = 0
+failed = ""
+On Error Resume Next
+For Each name In classes
+    Err.Clear
+    Set o = CreateObject("Kestrix." & name)
+    If Err.Number = 0 Then created = created + 1 Else failed = failed & " " & name
+    Set o = Nothing
+Next
+On Error GoTo 0
+WScript.Echo "Created " & created & " of " & (UBound(classes) + 1) & " Kestrix classes by ProgID." & failed
+
+Dim generator
+Set generator = CreateObject("Kestrix.generatepassword")
+WScript.Echo "generatepassword: " & generator.generatepassword()
+WScript.Echo "generatepassword: " & generator.generatepassword()
