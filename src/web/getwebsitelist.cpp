@@ -1,0 +1,24 @@
+#include "web/getwebsitelist.h"
+
+#include "core/convert.h"
+#include "core/failure.h"
+#include "platform/platform.h"
+#include "web/sites.h"
+
+namespace kx::web {
+
+StringArray getwebsitelist(Platform& platform)
+{
+    StringArray list;
+    Counter16 k(1);
+    for_each_site(platform.directory, L"IIS://LocalHost/W3SVC", [&](directory::Object& site) {
+        if (!list)
+            list.emplace();
+        list->resize(static_cast<std::size_t>(k.value()) + 1);
+        (*list)[k.value()] = to_text(site.property(L"ServerComment"));
+        ++k;
+    });
+    return list;
+}
+
+}  // namespace kx::web
