@@ -1,0 +1,56 @@
+// The simulated web server's configuration store: an ordered tree of nodes with typed
+// properties, kept as readable text. Names of nodes and properties are matched without
+// regard to case; children keep the order in which they were created.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/value.h"
+
+namespace kxsim {
+
+using kx::String;
+using kx::Variant;
+
+struct Node
+{
+    String class_name;
+    String name;
+    std::vector<std::pair<String, Variant>> properties;  // in the order first written
+    std::vector<std::unique_ptr<Node>> children;
+
+    const Variant* property(const String& name) const;
+    void set(const String& name, Variant value);
+    Node* child(const String& name) const;  // null when missing
+    Node& add(const String& class_name, const String& name);
+    bool remove(const String& name);  // false when missing
+};
+
+// The store as text is damaged: where and why.
+struct DamagedStore : std::runtime_error
+{
+    DamagedStore(int line, const std::string& what);
+    int line;
+};
+
+// The root is the machine node ("LocalHost"); paths are its children's names down.
+struct Tree
+{
+    Node root;
+    Node* find(const std::vector<String>& path);
+};
+
+Tree parse(const std::string& text);
+std::string serialize(const Tree& tree);
+
+// A freshly installed server: the default web site, the W3C logging module and the default
+// FTP site.
+Tree fresh_machine();
+
+bool same_name(const String& a, const String& b);
+std::vector<String> split_path(const String& path);  // by "/", empty parts dropped
+
+}  // namespace kxsim
