@@ -30,3 +30,10 @@ Dim generator
 Set generator = CreateObject("Kestrix.generatepassword")
 WScript.Echo "generatepassword: " & generator.generatepassword()
 WScript.Echo "generatepassword: " & generator.generatepassword()
+
+' The site that every freshly installed web server has.
+Dim description
+description = "Default Web Site"
+WScript.Echo "getwebid """ & description & """: " & CreateObject("Kestrix.getwebid").getwebid(description)
+WScript.Echo "getwebport """ & description & """: " & CreateObject("Kestrix.getwebport").getwebport(description)
+WScript.Echo "getwebportsecure """ & description & """: " & CreateObject("Kestrix.getwebportsecure").getwebportsecure(description)

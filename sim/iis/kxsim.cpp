@@ -67,7 +67,10 @@ int run(int argc, wchar_t** argv)
             });
     } else if (command == L"churn" && argc == 3) {
         for (unsigned long n = 0;; ++n)
-            store.update([&](kxsim::Tree& tree) { tree.root.set(L"Churn", kx::Variant(static_cast<int32_t>(n))); });
+            store.update([&](kxsim::Tree& tree) {
+                if (kxsim::Node* service = tree.find({L"W3SVC"}))
+                    service->set(L"Churn", kx::Variant(static_cast<int32_t>(n)));
+            });
     } else {
         std::cerr << "kxsim: unknown command\n";
         return 2;

@@ -163,7 +163,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE Skip(ULONG count) override
     {
-        at_ = std::min(snapshot_.size(), at_ + count);
+        at_ = std::min<std::size_t>(snapshot_.size(), at_ + count);
         return at_ < snapshot_.size() ? S_OK : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE Reset() override

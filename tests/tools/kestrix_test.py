@@ -36,7 +36,7 @@ check(re.fullmatch(r"[0-9A-Za-z:;=?@\[\]^_]{0,16}[0-9][:;=?]?[A-Z][a-z]", answer
 code, out, _ = kestrix("generatepassword.generatepassword")
 check(code == 0 and "result" in json.loads(out), "CLASS.MEMBER names a member")
 
-code, out, _ = kestrix("getfreewebid")
+code, out, _ = kestrix("createwebroot", "1", "Twin", "1", ":80:", "", "c:\\twin")
 answer = json.loads(out)
 check(code == 1 and set(answer) == {"error"}, f"a failed call answers its error and exits 1: {out}")
 check(isinstance(answer["error"]["number"], int) and answer["error"]["description"], f"number and description: {out}")
@@ -63,5 +63,9 @@ if len(answers) == 5:
     check("usage" in answers[2] and "usage" in answers[3], "batch: malformed JSON and a wrong count are named")
     check("error" in answers[4], "batch: a member found by its name alone")
 check(code == 2 and "malformed JSON" in err, f"batch: exit 2 after a usage error ({code}, {err!r})")
+
+code, out, _ = kestrix("getwebid", "Default Web Site")
+check(code == 0 and json.loads(out) == {"result": 1, "byref": {"WebSiteName": "Default Web Site"}},
+      f"a by-reference argument is listed with its value: {out}")
 
 print(f"verdict: {passed} checks passed, {failed} failed")

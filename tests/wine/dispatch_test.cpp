@@ -5,6 +5,7 @@
 
 #include "com_support.h"
 #include "interfaces.h"
+#include "simulated_server.h"
 
 namespace kx::test {
 namespace {
@@ -68,30 +69,60 @@ std::wstring error_description()
     return s;
 }
 
-TEST(Dispatch, ARaisedFailureCarriesTheSameStatusAndDescriptionOnBothPaths)
+// getwebid early and late bound, over whatever web server the prefix has.
+struct BothPaths
 {
+    HRESULT early_status, late_status;
+    long early_result, late_result;
+    std::wstring early_error, late_error;
+};
+
+BothPaths getwebid_both_ways(const wchar_t* description)
+{
+    BothPaths out{};
     ComPtr<kestrix::_getwebid> early;
-    ASSERT_EQ(create("getwebid").As(&early), S_OK);
-    Text name(L"Default Web Site");
-    long result = 99;
-    const HRESULT status = early->getwebid(&name.bstr, &result);
-    EXPECT_TRUE(FAILED(status));
-    EXPECT_EQ(result, 0);
-    const std::wstring early_error = error_description();
+    EXPECT_EQ(create("getwebid").As(&early), S_OK);
+    Text name(description);
+    out.early_result = 99;
+    out.early_status = early->getwebid(&name.bstr, &out.early_result);
+    if (FAILED(out.early_status))
+        out.early_error = error_description();
 
     ComPtr<IDispatch> late = create("getwebid");
-    Text other(L"Default Web Site");
+    Text other(description);
     VARIANTARG arg;
     V_VT(&arg) = VT_BYREF | VT_BSTR;
     V_BSTRREF(&arg) = &other.bstr;
-    Var out;
-    const Invoked invoked = invoke(late.Get(), L"getwebid", &arg, 1, &out.v);
-    EXPECT_EQ(invoked.status, DISP_E_EXCEPTION);
-    EXPECT_EQ(invoked.scode, status);
-    EXPECT_EQ(invoked.source + L": " + invoked.description, early_error);
-    EXPECT_EQ(error_description(), early_error);
-    EXPECT_NE(early_error.find(L"Kestrix.getwebid: "), std::wstring::npos);
-    EXPECT_NE(early_error.find(L"getwebid"), std::wstring::npos);
+    Var result;
+    const Invoked invoked = invoke(late.Get(), L"getwebid", &arg, 1, &result.v);
+    out.late_status = invoked.status == DISP_E_EXCEPTION ? invoked.scode : invoked.status;
+    out.late_result = V_VT(&result.v) == VT_I4 ? V_I4(&result.v) : 0;
+    if (invoked.status == DISP_E_EXCEPTION)
+        out.late_error = invoked.source + L": " + invoked.description;
+    return out;
+}
+
+class Binding : public kx::test::SimulatedServer
+{
+};
+
+TEST_F(Binding, EarlyAndLateGiveTheSameResultAndTheSameFailure)
+{
+    store(machine_with({{L"4", L"Shop"}}));
+    BothPaths found = getwebid_both_ways(L"Shop");
+    EXPECT_EQ(found.early_status, S_OK);
+    EXPECT_EQ(found.late_status, S_OK);
+    EXPECT_EQ(found.early_result, 4);
+    EXPECT_EQ(found.late_result, 4);
+
+    DeleteFileW(path_.c_str());  // no web server store at all
+    BothPaths failed = getwebid_both_ways(L"Shop");
+    EXPECT_TRUE(FAILED(failed.early_status));
+    EXPECT_EQ(failed.late_status, failed.early_status);
+    EXPECT_EQ(failed.early_result, 0);
+    EXPECT_EQ(failed.late_error, failed.early_error);
+    EXPECT_NE(failed.early_error.find(L"Kestrix.getwebid: "), std::wstring::npos);
+    EXPECT_GT(failed.early_error.size(), std::string("Kestrix.getwebid: ").size());
 }
 
 TEST(Dispatch, ArgumentsAreCountedAndTyped)

@@ -230,6 +230,19 @@ Failure failure_from(HRESULT status, IUnknown* source, REFIID iid)
     return Failure(status, system_message(status));
 }
 
+void clear_error_info() { SetErrorInfo(0, nullptr); }
+
+Failure failure_from_thread(HRESULT status)
+{
+    ComPtr<IErrorInfo> info;
+    if (GetErrorInfo(0, &info) == S_OK && info) {
+        Bstr description;
+        if (SUCCEEDED(info->GetDescription(description.out())) && SysStringLen(description.get()) > 0)
+            return Failure(status, to_string(description.get()));
+    }
+    return Failure(status, system_message(status));
+}
+
 void check(HRESULT status, IUnknown* source, REFIID iid)
 {
     if (FAILED(status))

@@ -91,6 +91,11 @@ void check(HRESULT status, IUnknown* source = nullptr, REFIID iid = IID_NULL);
 Failure failure_from(HRESULT status, IUnknown* source = nullptr, REFIID iid = IID_NULL);
 String system_message(HRESULT status);
 
+// A failure of a call that reports through the thread's error information alone (a global
+// function such as ADsGetObject); clear_error_info() before the call.
+void clear_error_info();
+Failure failure_from_thread(HRESULT status);
+
 // Runs COM and the automation errors of a late-bound call as Failures.
 Failure failure_from_excepinfo(HRESULT status, EXCEPINFO& info);
 

@@ -144,7 +144,10 @@ std::unique_ptr<Object> AdsiDirectory::bind(const String& path)
 {
     Bstr text(path);
     ComPtr<IDispatch> object;
-    check(ADsGetObject(text.get(), IID_IDispatch, reinterpret_cast<void**>(object.GetAddressOf())));
+    com::clear_error_info();
+    const HRESULT status = ADsGetObject(text.get(), IID_IDispatch, reinterpret_cast<void**>(object.GetAddressOf()));
+    if (FAILED(status))
+        throw com::failure_from_thread(status);
     return wrap(object.Get());
 }
 
@@ -155,7 +158,10 @@ std::unique_ptr<Object> AdsiDirectory::bind_with_credentials(const String& path,
     const String::size_type colon = path.find(L':');
     Bstr space(colon == String::npos ? path : path.substr(0, colon + 1));
     ComPtr<IADsOpenDSObject> opener;
-    check(ADsGetObject(space.get(), IID_IADsOpenDSObject, reinterpret_cast<void**>(opener.GetAddressOf())));
+    com::clear_error_info();
+    const HRESULT status = ADsGetObject(space.get(), IID_IADsOpenDSObject, reinterpret_cast<void**>(opener.GetAddressOf()));
+    if (FAILED(status))
+        throw com::failure_from_thread(status);
     Bstr text(path), name(user), secret(password);
     ComPtr<IDispatch> object;
     check(opener->OpenDSObject(text.get(), name.get(), secret.get(), flags, &object), opener.Get(),

@@ -1,0 +1,165 @@
+// The simulated web server itself: its store under processes that die or race, a damaged
+// store, and what scripts and the directory service see of it.
+#include <iads.h>
+#include <adshlp.h>
+
+#include <random>
+
+#include "script_host.h"
+#include "simulated_server.h"
+
+namespace kx::test {
+namespace {
+
+using Simulation = SimulatedServer;
+
+std::wstring tool()
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring self = path;
+    return self.substr(0, self.find_last_of(L"\\/") + 1) + L"kxsim.exe";
+}
+
+// Starts the store tool with arguments; the caller waits for it or ends it.
+HANDLE start(const std::wstring& args)
+{
+    std::wstring command = L"\"" + tool() + L"\" " + args;
+    STARTUPINFOW startup{sizeof startup};
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+TEST_F(Simulation, AProcessKilledWhileSavingLeavesAReadableStore)
+{
+    std::mt19937 random(7);
+    for (int round = 0; round < 8; ++round) {
+        HANDLE churn = start(L"churn " + path_);
+        ASSERT_NE(churn, nullptr);
+        // Once it is saving again and again, end it at a moment of chance.
+        for (int wait = 0; wait < 500 && !stored().find({L"W3SVC"})->property(L"Churn"); ++wait)
+            Sleep(10);
+        Sleep(random() % 15);
+        TerminateProcess(churn, 9);
+        WaitForSingleObject(churn, INFINITE);
+        CloseHandle(churn);
+        kxsim::Tree tree = stored();  // throws if torn
+        EXPECT_NE(tree.find({L"W3SVC"})->property(L"Churn"), nullptr);
+        EXPECT_NE(tree.find({L"W3SVC", L"1"}), nullptr);
+    }
+}
+
+TEST_F(Simulation, TwoProcessesWritingInTurnLoseNothing)
+{
+    HANDLE first = start(L"add " + path_ + L" a 40");
+    HANDLE second = start(L"add " + path_ + L" b 40");
+    ASSERT_TRUE(first && second);
+    HANDLE both[] = {first, second};
+    WaitForMultipleObjects(2, both, TRUE, INFINITE);
+    CloseHandle(first);
+    CloseHandle(second);
+    kxsim::Tree tree = stored();
+    EXPECT_EQ(tree.find({L"W3SVC"})->children.size(), 81u);
+    EXPECT_NE(tree.find({L"W3SVC", L"a40"}), nullptr);
+    EXPECT_NE(tree.find({L"W3SVC", L"b40"}), nullptr);
+}
+
+TEST_F(Simulation, ADamagedStoreIsAnErrorAndIsLeftAsItIs)
+{
+    const char damage[] = "node IIsWebService \"W3SVC\"\n  ServerComment string \"open\n";
+    HANDLE file = CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, damage, sizeof damage - 1, &written, nullptr);
+    CloseHandle(file);
+
+    Answer id;
+    call("getwebid", L"getwebid", {L"Shop"}, id);
+    EXPECT_EQ(id.status, HRESULT_FROM_WIN32(ERROR_INVALID_DATA));
+    EXPECT_NE(id.description.find(L"damaged"), std::wstring::npos);
+    EXPECT_NE(id.description.find(L"line 2"), std::wstring::npos);
+    Answer deleted;
+    call("deletewebroot", L"deletewebroot", {L"1"}, deleted);
+    EXPECT_EQ(deleted.number(), 2);
+
+    char back[256] = {};
+    file = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ReadFile(file, back, sizeof back - 1, &written, nullptr);
+    CloseHandle(file);
+    EXPECT_STREQ(back, damage);
+
+    DeleteFileW(path_.c_str());
+    Answer none;
+    call("getwebid", L"getwebid", {L"Shop"}, none);
+    EXPECT_EQ(none.status, static_cast<HRESULT>(0x80005000));
+}
+
+TEST_F(Simulation, DeletingChildrenWhileWalkingStillVisitsEveryOne)
+{
+    store(machine_with({{L"1", L"a"}, {L"2", L"b"}, {L"3", L"c"}, {L"4", L"d"}}));
+    ComPtr<IADsContainer> service;
+    ASSERT_EQ(ADsGetObject(L"IIS://localhost/w3svc", IID_IADsContainer, reinterpret_cast<void**>(service.GetAddressOf())),
+              S_OK);
+    ComPtr<IUnknown> owner;
+    ASSERT_EQ(service->get__NewEnum(&owner), S_OK);
+    ComPtr<IEnumVARIANT> walk;
+    ASSERT_EQ(owner.As(&walk), S_OK);
+    std::vector<std::wstring> visited;
+    for (;;) {
+        Var child;
+        ULONG fetched = 0;
+        if (walk->Next(1, &child.v, &fetched) != S_OK || fetched == 0)
+            break;
+        ComPtr<IADs> ads;
+        V_DISPATCH(&child.v)->QueryInterface(IID_IADs, reinterpret_cast<void**>(ads.GetAddressOf()));
+        BSTR name = nullptr;
+        ads->get_Name(&name);
+        visited.emplace_back(name);
+        BSTR cls = SysAllocString(L"IIsWebServer");
+        EXPECT_EQ(service->Delete(cls, name), S_OK);
+        SysFreeString(cls);
+        SysFreeString(name);
+    }
+    EXPECT_EQ(visited, (std::vector<std::wstring>{L"1", L"2", L"3", L"4"}));
+    EXPECT_TRUE(stored().find({L"W3SVC"})->children.empty());
+}
+
+TEST_F(Simulation, AHostThatIsNotThisMachineDoesNotAnswer)
+{
+    ComPtr<IADs> object;
+    EXPECT_EQ(ADsGetObject(L"IIS://elsewhere/W3SVC", IID_IADs, reinterpret_cast<void**>(object.GetAddressOf())),
+              HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
+    EXPECT_EQ(ADsGetObject(L"IIS://LOCALHOST/W3SVC/1/root", IID_IADs, reinterpret_cast<void**>(object.GetAddressOf())),
+              S_OK);
+    BSTR path = nullptr;
+    object->get_ADsPath(&path);
+    EXPECT_STREQ(path, L"IIS://LOCALHOST/W3SVC/1/ROOT");
+    SysFreeString(path);
+}
+
+TEST_F(Simulation, ScriptsReachItByMonikerAndByName)
+{
+    ScriptHost host;
+    ASSERT_TRUE(host.run(L"Dim site, state, comment, first\n"
+                         L"Set site = GetObject(\"IIS://Localhost/W3SVC/1\")\n"
+                         L"site.ServerComment = \"Renamed\"\n"
+                         L"site.SetInfo\n"
+                         L"site.Stop\n"
+                         L"state = site.ServerState\n"
+                         L"first = site.ServerBindings(0)\n"
+                         L"Set site = Nothing\n"
+                         L"comment = GetObject(\"IIS://localhost/W3SVC/1\").Get(\"servercomment\")\n"))
+        << std::string(host.error().begin(), host.error().end());
+    EXPECT_EQ(host.evaluate(L"state"), L"4");
+    EXPECT_EQ(host.evaluate(L"comment"), L"Renamed");
+    EXPECT_EQ(host.evaluate(L"first"), L":80:");
+    kxsim::Tree tree = stored();
+    EXPECT_EQ(*tree.find({L"W3SVC", L"1"})->property(L"ServerComment"), kx::Variant(L"Renamed"));
+    // The script engine keeps the monikers of its GetObject calls, and with them their objects.
+    live_before_ = live_objects();
+}
+
+}  // namespace
+}  // namespace kx::test

@@ -1,0 +1,103 @@
+#include "simulated_server.h"
+
+namespace kx::test {
+
+void SimulatedServer::SetUp()
+{
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    path_ = L"C:\\kxsim\\test-" + widen(info->name()) + L".store";
+    SetEnvironmentVariableW(L"KX_SIM_IIS_STORE", path_.c_str());
+    store(kxsim::fresh_machine());
+    live_before_ = live_objects();
+}
+
+void SimulatedServer::TearDown()
+{
+    EXPECT_EQ(live_objects(), live_before_) << "the operation left objects of the provider alive";
+    DeleteFileW(path_.c_str());
+    SetEnvironmentVariableW(L"KX_SIM_IIS_STORE", nullptr);
+}
+
+void SimulatedServer::store(const kxsim::Tree& tree) { kxsim::StoreFile(path_).replace(tree); }
+
+kxsim::Tree SimulatedServer::stored() const { return kxsim::StoreFile(path_).load(); }
+
+kxsim::Tree SimulatedServer::machine_with(const std::vector<Site>& sites)
+{
+    kxsim::Tree tree = kxsim::fresh_machine();
+    kxsim::Node& web = *tree.find({L"W3SVC"});
+    web.children.clear();
+    auto list = [](const std::vector<const wchar_t*>& items) {
+        kx::Variant::List l;
+        for (const wchar_t* item : items)
+            l.emplace_back(item);
+        return kx::Variant(l);
+    };
+    for (const Site& site : sites) {
+        kxsim::Node& node = web.add(L"IIsWebServer", site.name);
+        node.set(L"ServerComment", kx::Variant(site.description));
+        node.set(L"ServerBindings", list(site.bindings));
+        if (!site.secure.empty())
+            node.set(L"SecureBindings", list(site.secure));
+    }
+    return tree;
+}
+
+long SimulatedServer::live_objects()
+{
+    HMODULE provider = GetModuleHandleW(L"kxsim_iis.dll");
+    if (!provider)
+        return 0;
+    auto count = reinterpret_cast<LONG(WINAPI*)()>(GetProcAddress(provider, "kxsim_live_objects"));
+    return count ? count() : -1;
+}
+
+std::wstring Answer::text() const
+{
+    return V_VT(&result.v) == VT_BSTR ? std::wstring(V_BSTR(&result.v), SysStringLen(V_BSTR(&result.v)))
+                                      : L"<not text>";
+}
+
+std::vector<std::wstring> Answer::list() const
+{
+    std::vector<std::wstring> items;
+    SAFEARRAY* array = V_VT(&result.v) == (VT_ARRAY | VT_BSTR) ? V_ARRAY(&result.v) : nullptr;
+    if (!array)
+        return items;
+    LONG lower = 0, upper = -1;
+    SafeArrayGetLBound(array, 1, &lower);
+    SafeArrayGetUBound(array, 1, &upper);
+    EXPECT_EQ(lower, 0);
+    for (LONG i = lower; i <= upper; ++i) {
+        BSTR text = nullptr;
+        SafeArrayGetElement(array, &i, &text);
+        items.emplace_back(text ? text : L"", SysStringLen(text));
+        SysFreeString(text);
+    }
+    return items;
+}
+
+void call(const char* cls, const wchar_t* member, std::vector<Argument> args, Answer& answer)
+{
+    ComPtr<IDispatch> object = create(cls);
+    ASSERT_TRUE(object) << cls;
+    std::vector<Var> values(args.size());
+    std::vector<VARIANTARG> reversed(args.size());
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        VARIANT& v = values[i].v;
+        if (args[i].is_number) {
+            V_VT(&v) = VT_I4;
+            V_I4(&v) = args[i].number;
+        } else {
+            V_VT(&v) = VT_BSTR;
+            V_BSTR(&v) = SysAllocStringLen(args[i].text.data(), static_cast<UINT>(args[i].text.size()));
+        }
+        reversed[args.size() - 1 - i] = v;
+    }
+    const Invoked invoked =
+        invoke(object.Get(), member, reversed.data(), static_cast<UINT>(reversed.size()), &answer.result.v);
+    answer.status = invoked.status == DISP_E_EXCEPTION ? invoked.scode : invoked.status;
+    answer.description = invoked.description;
+}
+
+}  // namespace kx::test

@@ -1,0 +1,195 @@
+// The web site operations through COM against the simulated web server.
+#include <iads.h>
+#include <adshlp.h>
+
+#include "simulated_server.h"
+
+namespace kx::test {
+namespace {
+
+using WebSites = SimulatedServer;
+
+constexpr HRESULT kTypeMismatch = static_cast<HRESULT>(0x800A000D);
+constexpr HRESULT kSubscriptOutOfRange = static_cast<HRESULT>(0x800A0009);
+constexpr HRESULT kPathNotFound = static_cast<HRESULT>(0x80070003);
+
+TEST_F(WebSites, LookupsFindTheSiteEnumeratedLastAndSkipOtherClasses)
+{
+    kxsim::Tree tree = machine_with({{L"1", L"Shop", {L"10.1.2.3:8080:intranet", L":80:"}},
+                                     {L"3", L"Shop", {L":81:", L":82:"}, {L":443:"}},
+                                     {L"01", L"Old"},
+                                     {L"7", L""}});
+    kxsim::Node& web = *tree.find({L"W3SVC"});
+    web.add(L"IIsFilters", L"Filters").set(L"ServerComment", kx::Variant(L"Shop"));
+    store(tree);
+
+    Answer a;
+    call("getwebid", L"getwebid", {L"Shop"}, a);
+    EXPECT_EQ(a.number(), 3);
+    Answer path;
+    call("getwebpath", L"getwebpath", {L"Old"}, path);
+    EXPECT_EQ(path.number(), 1);
+    Answer wrong_case, empty;
+    call("getwebid", L"getwebid", {L"shop"}, wrong_case);
+    EXPECT_EQ(wrong_case.number(), 0);
+    call("getwebid", L"getwebid", {L""}, empty);
+    EXPECT_EQ(empty.number(), 7);
+
+    Answer port, secure, old_secure, missing_port;
+    call("getwebport", L"getwebport", {L"Shop"}, port);
+    EXPECT_EQ(port.text(), L":81:");
+    // The first Shop has no secure bindings: from the first match on, a failure is "None".
+    call("getwebportsecure", L"getwebportsecure", {L"Shop"}, secure);
+    EXPECT_EQ(secure.text(), L"None");
+    call("getwebportsecure", L"getwebportsecure", {L"Old"}, old_secure);
+    EXPECT_EQ(old_secure.text(), L"None");
+    call("getwebport", L"getwebport", {L"Nowhere"}, missing_port);
+    EXPECT_EQ(missing_port.text(), L"Not Found");
+
+    Answer list;
+    call("getwebsitelist", L"getwebsitelist", {}, list);
+    EXPECT_EQ(list.list(), (std::vector<std::wstring>{L"", L"Shop", L"Shop", L"Old", L""}));
+}
+
+TEST_F(WebSites, AServerWithoutSites)
+{
+    store(machine_with({}));
+    Answer id, port, secure, list, free;
+    call("getwebid", L"getwebid", {L"Default Web Site"}, id);
+    EXPECT_EQ(id.number(), 0);
+    call("getwebport", L"getwebport", {L"Default Web Site"}, port);
+    EXPECT_EQ(port.text(), L"Not Found");
+    call("getwebportsecure", L"getwebportsecure", {L"Default Web Site"}, secure);
+    EXPECT_EQ(secure.text(), L"Not Found");
+    call("getwebsitelist", L"getwebsitelist", {}, list);
+    EXPECT_EQ(list.status, S_OK);
+    EXPECT_TRUE(list.unallocated());
+    call("getfreewebid", L"getfreewebid", {}, free);
+    EXPECT_EQ(free.number(), 1);
+}
+
+TEST_F(WebSites, RaisedFailuresCarryTheirStatus)
+{
+    store(machine_with({{L"first", L"Shop", {}}}));
+    Answer id, port, free;
+    call("getwebid", L"getwebid", {L"Shop"}, id);
+    EXPECT_EQ(id.status, kTypeMismatch);
+    EXPECT_EQ(id.description, L"Type mismatch");
+    call("getwebport", L"getwebport", {L"Shop"}, port);
+    EXPECT_EQ(port.status, kSubscriptOutOfRange);
+    call("getfreewebid", L"getfreewebid", {}, free);
+    EXPECT_EQ(free.status, kTypeMismatch);
+
+    // No web server: the service node cannot be bound.
+    kxsim::Tree tree = kxsim::fresh_machine();
+    tree.root.remove(L"W3SVC");
+    store(tree);
+    for (const char* cls : {"getwebid", "getwebport", "getwebportsecure"}) {
+        Answer a;
+        call(cls, widen(cls).c_str(), {L"Shop"}, a);
+        EXPECT_EQ(a.status, kPathNotFound) << cls;
+        EXPECT_FALSE(a.description.empty()) << cls;
+    }
+    Answer list;
+    call("getwebsitelist", L"getwebsitelist", {}, list);
+    EXPECT_EQ(list.status, kPathNotFound);
+}
+
+TEST_F(WebSites, FreeNumbersFillGapsAndOnlySitesTakeNumbers)
+{
+    struct Case
+    {
+        std::vector<Site> sites;
+        long free;
+    };
+    for (const Case& c : {Case{{{L"1", L"a"}, {L"2", L"b"}, {L"3", L"c"}}, 4}, Case{{{L"2", L"a"}, {L"3", L"b"}}, 1},
+                          Case{{{L"1", L"a"}, {L"2", L"b"}, {L"4", L"c"}}, 3}, Case{{{L"01", L"a"}}, 2}}) {
+        store(machine_with(c.sites));
+        Answer free;
+        call("getfreewebid", L"getfreewebid", {}, free);
+        EXPECT_EQ(free.number(), c.free);
+    }
+    kxsim::Tree tree = machine_with({{L"2", L"a"}});
+    tree.find({L"W3SVC"})->add(L"IIsFilters", L"1");
+    store(tree);
+    Answer free;
+    call("getfreewebid", L"getfreewebid", {}, free);
+    EXPECT_EQ(free.number(), 1);
+}
+
+TEST_F(WebSites, ASiteIsNumberedCreatedFoundStartedAndDeleted)
+{
+    Answer free;
+    call("getfreewebid", L"getfreewebid", {}, free);
+    ASSERT_EQ(free.number(), 2);
+    const std::wstring number = std::to_wstring(free.number());
+
+    Answer created;
+    call("createwebroot", L"createwebroot", {number.c_str(), L"Shop", 1L, L":8080:", L":8443:", L"c:\\shop"}, created);
+    ASSERT_EQ(created.status, S_OK) << std::string(created.description.begin(), created.description.end());
+    EXPECT_EQ(created.number(), 0);
+
+    // What the store holds, read back through the directory service.
+    ComPtr<IADs> site;
+    ASSERT_EQ(ADsGetObject((L"IIS://LocalHost/W3SVC/" + number).c_str(), IID_IADs,
+                           reinterpret_cast<void**>(site.GetAddressOf())),
+              S_OK);
+    auto get = [&](const wchar_t* name, Var& value) {
+        BSTR text = SysAllocString(name);
+        EXPECT_EQ(site->Get(text, &value.v), S_OK) << std::string(name, name + wcslen(name));
+        SysFreeString(text);
+    };
+    Var comment, size, bindings, secure, log_type, plugin, flags;
+    get(L"ServerComment", comment);
+    EXPECT_STREQ(V_BSTR(&comment.v), L"Shop");
+    get(L"ServerSize", size);
+    EXPECT_EQ(V_VT(&size.v), VT_I4);
+    EXPECT_EQ(V_I4(&size.v), 1);
+    get(L"ServerBindings", bindings);
+    EXPECT_EQ(V_VT(&bindings.v), VT_ARRAY | VT_VARIANT);
+    get(L"LogType", log_type);
+    EXPECT_EQ(V_VT(&log_type.v), VT_I2);
+    EXPECT_EQ(V_I2(&log_type.v), 1);
+    get(L"LogPluginClsid", plugin);
+    EXPECT_STREQ(V_BSTR(&plugin.v), L"{FF160663-DE82-11CF-BC0A-00AA006111E0}");
+    get(L"LogExtFileFlags", flags);
+    EXPECT_EQ(V_I4(&flags.v), 464782);
+    site.Reset();
+    kxsim::Tree after = stored();
+    const kxsim::Node* root = after.find({L"W3SVC", number, L"ROOT"});
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->class_name, L"IIsWebVirtualDir");
+    EXPECT_EQ(*root->property(L"Path"), kx::Variant(L"c:\\shop"));
+    ASSERT_NE(after.find({L"W3SVC", number, L"IIsCertMapper"}), nullptr);
+
+    Answer id, port, secure_port;
+    call("getwebid", L"getwebid", {L"Shop"}, id);
+    EXPECT_EQ(id.number(), 2);
+    call("getwebport", L"getwebport", {L"Shop"}, port);
+    EXPECT_EQ(port.text(), L":8080:");
+    call("getwebportsecure", L"getwebportsecure", {L"Shop"}, secure_port);
+    EXPECT_EQ(secure_port.text(), L":8443:");
+
+    Answer started, missing_start;
+    call("startwebsite", L"startwebsite", {number.c_str()}, started);
+    EXPECT_EQ(started.number(), 0);
+    kxsim::Tree running = stored();
+    EXPECT_EQ(*running.find({L"W3SVC", number})->property(L"ServerState"), kx::Variant(int32_t(2)));
+    call("startwebsite", L"startwebsite", {L"99"}, missing_start);
+    EXPECT_EQ(missing_start.number(), 2);
+
+    Answer again;
+    call("createwebroot", L"createwebroot", {number.c_str(), L"Twin", 1L, L":80:", L"", L"c:\\x"}, again);
+    EXPECT_EQ(again.status, static_cast<HRESULT>(0x800700B7));
+
+    Answer deleted, gone, deleted_again;
+    call("deletewebroot", L"deletewebroot", {number.c_str()}, deleted);
+    EXPECT_EQ(deleted.number(), 0);
+    call("getwebid", L"getwebid", {L"Shop"}, gone);
+    EXPECT_EQ(gone.number(), 0);
+    call("deletewebroot", L"deletewebroot", {number.c_str()}, deleted_again);
+    EXPECT_EQ(deleted_again.number(), 2);
+}
+
+}  // namespace
+}  // namespace kx::test
