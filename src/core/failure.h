@@ -70,14 +70,17 @@ private:
     std::optional<Result> armed_;
 };
 
-// A step whose failure is ignored: the operation goes on with its next step.
+// A step whose failure is ignored: the operation goes on with its next step, and may look
+// at what failed.
 template <class Step>
-void ignoring_failure(Step&& step)
+std::optional<Failure> ignoring_failure(Step&& step)
 {
     try {
         step();
-    } catch (const Failure&) {
+    } catch (const Failure& failure) {
+        return failure;
     }
+    return std::nullopt;
 }
 
 // A 16-bit signed counter as the operations count: going past 32767 is an overflow.

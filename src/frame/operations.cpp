@@ -3,15 +3,8 @@
 
 #include "accounts/generatepassword.h"
 #include "frame/operation_binding.h"
-#include "web/createwebroot.h"
-#include "web/deletewebroot.h"
-#include "web/getfreewebid.h"
-#include "web/getwebid.h"
-#include "web/getwebpath.h"
-#include "web/getwebport.h"
-#include "web/getwebportsecure.h"
-#include "web/getwebsitelist.h"
-#include "web/startwebsite.h"
+#include "ftp/operations.h"
+#include "web/operations.h"
 
 namespace kx::operations {
 namespace {
@@ -27,6 +20,19 @@ constexpr Operation table[] = {
     bind<&web::createwebroot>("createwebroot", "createwebroot"),
     bind<&web::startwebsite>("startwebsite", "startwebsite"),
     bind<&web::deletewebroot>("deletewebroot", "deletewebroot"),
+    bind<&web::createwebsite>("createwebsite", "createwebsite"),
+    bind<&web::deletevirtualdirectory>("deletevirtualdirectory", "deletevirtualdirectory"),
+    bind<&web::getnumberofvirtualdirectories>("getnumberofvirtualdirectories", "getnumberofvirtualdirectories"),
+    bind<&web::setwebpermission>("setwebpermission", "setwebpermission"),
+    bind<&web::installisapifilter>("installisapifilter", "installisapifilter"),
+    bind<&web::uninstallisapifilter>("uninstallisapifilter", "uninstallisapifilter"),
+    bind<&ftp::getfreeftpid>("getfreeftpid", "getfreeftpid"),
+    bind<&ftp::getftpid>("getftpid", "getftpid"),
+    bind<&ftp::getftpport>("getftpport", "getftpport"),
+    bind<&ftp::createftpsite>("createftpsite", "createftpsite"),
+    bind<&ftp::deleteftpsite>("deleteftpsite", "deleteftpsite"),
+    bind<&ftp::startftpsite>("startftpsite", "startftpsite"),
+    bind<&ftp::stopftpsite>("stopftpsite", "stopftpsite"),
 };
 
 }  // namespace

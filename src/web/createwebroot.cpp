@@ -1,4 +1,4 @@
-#include "web/createwebroot.h"
+#include "web/operations.h"
 
 #include "platform/directory/directory.h"
 #include "platform/platform.h"

@@ -1,9 +1,9 @@
-#include "web/deletewebroot.h"
+#include "web/operations.h"
+#include "web/sites.h"
 
 #include "core/failure.h"
 #include "platform/directory/directory.h"
 #include "platform/platform.h"
-#include "web/sites.h"
 
 namespace kx::web {
 

@@ -1,10 +1,13 @@
-#include "web/getwebid.h"
+#include "web/operations.h"
+#include "web/sites.h"
 
 #include "platform/platform.h"
-#include "web/sites.h"
 
 namespace kx::web {
 
-int32_t getwebid(Platform& platform, const String& description) { return site_number(platform.directory, description); }
+int32_t getwebid(Platform& platform, const String& description)
+{
+    return site_number(platform.directory, kWebService, description);
+}
 
 }  // namespace kx::web

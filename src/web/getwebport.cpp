@@ -1,18 +1,13 @@
-#include "web/getwebport.h"
+#include "web/operations.h"
+#include "web/sites.h"
 
 #include "platform/platform.h"
-#include "web/sites.h"
 
 namespace kx::web {
 
 String getwebport(Platform& platform, const String& description)
 {
-    String result = L"Not Found";
-    for_each_site(platform.directory, L"IIS://LocalHost/W3SVC", [&](directory::Object& site) {
-        if (described_as(site, description))
-            result = first_binding(site, L"ServerBindings");
-    });
-    return result;
+    return site_binding(platform.directory, kWebService, description);
 }
 
 }  // namespace kx::web

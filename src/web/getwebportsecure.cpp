@@ -1,8 +1,8 @@
-#include "web/getwebportsecure.h"
+#include "web/operations.h"
+#include "web/sites.h"
 
 #include "core/failure.h"
 #include "platform/platform.h"
-#include "web/sites.h"
 
 namespace kx::web {
 
@@ -11,7 +11,7 @@ String getwebportsecure(Platform& platform, const String& description)
     Stages<String> stages;
     return stages.run([&] {
         String result = L"Not Found";
-        for_each_site(platform.directory, L"IIS://LocalHost/W3SVC", [&](directory::Object& site) {
+        for_each_site(platform.directory, kWebService, [&](directory::Object& site) {
             if (!described_as(site, description))
                 return;
             if (!stages.armed())

@@ -1,9 +1,9 @@
-#include "web/getwebsitelist.h"
+#include "web/operations.h"
+#include "web/sites.h"
 
 #include "core/convert.h"
 #include "core/failure.h"
 #include "platform/platform.h"
-#include "web/sites.h"
 
 namespace kx::web {
 
@@ -11,7 +11,7 @@ StringArray getwebsitelist(Platform& platform)
 {
     StringArray list;
     Counter16 k(1);
-    for_each_site(platform.directory, L"IIS://LocalHost/W3SVC", [&](directory::Object& site) {
+    for_each_site(platform.directory, kWebService, [&](directory::Object& site) {
         if (!list)
             list.emplace();
         list->resize(static_cast<std::size_t>(k.value()) + 1);

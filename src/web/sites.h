@@ -6,16 +6,25 @@
 
 namespace kx::web {
 
+// A service node and the class of its sites.
+struct Service
+{
+    const wchar_t* path;
+    const wchar_t* site_class;
+};
+
+inline constexpr Service kWebService{L"IIS://LocalHost/W3SVC", L"IIsWebServer"};
+inline constexpr Service kFtpService{L"IIS://LocalHost/MSFTPSVC", L"IIsFtpServer"};
 inline constexpr wchar_t kWebServerClass[] = L"IIsWebServer";
 
-// Binds the web service node at that spelling of its path and visits every child of class
-// IIsWebServer, in the store's order, to the end of the walk.
+// Binds the service node and visits every child of the service's site class, in the store's
+// order, to the end of the walk.
 template <class Visit>
-void for_each_site(directory::Directory& directory, const String& service_path, Visit&& visit)
+void for_each_site(directory::Directory& directory, const Service& service, Visit&& visit)
 {
-    auto service = directory.bind(service_path);
-    directory::for_each_child(*service, [&](directory::Object& child) {
-        if (child.class_name() == kWebServerClass)
+    auto node = directory.bind(service.path);
+    directory::for_each_child(*node, [&](directory::Object& child) {
+        if (child.class_name() == service.site_class)
             visit(child);
     });
 }
@@ -24,7 +33,14 @@ void for_each_site(directory::Directory& directory, const String& service_path, 
 bool described_as(directory::Object& site, const String& description);
 
 // The number of the site enumerated last with that description; 0 for none.
-int32_t site_number(directory::Directory& directory, const String& description);
+int32_t site_number(directory::Directory& directory, const Service& service, const String& description);
+
+// The first binding string of the site enumerated last with that description, or "Not Found".
+String site_binding(directory::Directory& directory, const Service& service, const String& description);
+
+// The lowest positive number that no site of the service uses; each candidate is one full
+// walk of the bound service node.
+int32_t lowest_free_number(directory::Directory& directory, const Service& service);
 
 // The first binding string of the site enumerated last with that description, from its
 // ServerBindings or SecureBindings.

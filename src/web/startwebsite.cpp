@@ -1,4 +1,4 @@
-#include "web/startwebsite.h"
+#include "web/operations.h"
 
 #include "core/failure.h"
 #include "platform/directory/directory.h"

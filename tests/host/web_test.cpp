@@ -3,15 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_platform.h"
-#include "web/createwebroot.h"
-#include "web/deletewebroot.h"
-#include "web/getfreewebid.h"
-#include "web/getwebid.h"
-#include "web/getwebpath.h"
-#include "web/getwebport.h"
-#include "web/getwebportsecure.h"
-#include "web/getwebsitelist.h"
-#include "web/startwebsite.h"
+#include "web/operations.h"
 
 namespace kx::test {
 namespace {

@@ -161,11 +161,13 @@ public:
         }
         return std::make_unique<FakeObject>(directory_, node, parent, true);
     }
-    Variant call(const String& method, const std::vector<Variant>&) override
+    Variant call(const String& method, const std::vector<Variant>& args) override
     {
         directory_.step("call " + narrow(method));
         node_->calls.push_back(method);
-        if (same(method, L"Start"))
+        if (same(method, L"Delete") && args.size() == 2 && args[0].holds<String>() && args[1].holds<String>())
+            remove(args[0].as<String>(), args[1].as<String>());
+        else if (same(method, L"Start"))
             node_->started = true;
         else if (same(method, L"Stop"))
             node_->started = false;

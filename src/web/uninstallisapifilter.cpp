@@ -1,0 +1,39 @@
+#include "core/convert.h"
+#include "core/failure.h"
+#include "platform/directory/directory.h"
+#include "platform/platform.h"
+#include "web/operations.h"
+
+namespace kx::web {
+
+// Always site 1's filters, whatever the site number given.
+int32_t uninstallisapifilter(Platform& platform, const String&, const String&, const String&,
+                             const String& sFilterDesc)
+{
+    const String container = L"IIS://LocalHost/W3SVC/1/Filters";
+    Stages<int32_t> stages;
+    return stages.run([&] {
+        stages.arm(1);
+        auto filters = platform.directory.bind(container);
+        String order;
+        Counter16 kept(0);
+        directory::for_each_child(*filters, [&](directory::Object& child) {
+            if (child.class_name() != L"IIsFilter")
+                return;
+            if (to_text(child.property(L"FilterDescription")) == sFilterDesc) {
+                filters->remove(L"IIsFilter", child.name());
+                return;
+            }
+            if (kept.value() > 0)
+                order += L",";
+            order += child.name();
+            ++kept;
+        });
+        auto again = platform.directory.bind(container);
+        again->set_property(L"FilterLoadOrder", order);
+        again->set_info();
+        return 0;
+    });
+}
+
+}  // namespace kx::web
