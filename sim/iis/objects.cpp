@@ -100,6 +100,26 @@ HRESULT guarded(Body&& body)
     }
 }
 
+// The reference count of one of the provider's objects, which counts as live while it exists.
+class Counted
+{
+protected:
+    Counted() { ++live_objects; }
+    virtual ~Counted() { --live_objects; }
+
+    ULONG add_reference() { return InterlockedIncrement(&references_); }
+    ULONG release_reference()
+    {
+        const LONG left = InterlockedDecrement(&references_);
+        if (left == 0)
+            delete this;
+        return left;
+    }
+
+private:
+    LONG references_ = 1;
+};
+
 // What an object knows of its node.
 struct NodeData
 {
@@ -117,14 +137,12 @@ class NodeObject;
 IDispatch* make_object(const String& host, NodeData data, bool stored);
 
 // Walks a snapshot of a container's children taken when the walk began.
-class Children final : public IEnumVARIANT
+class Children final : public IEnumVARIANT, private Counted
 {
 public:
     Children(String host, std::vector<NodeData> snapshot) : host_(std::move(host)), snapshot_(std::move(snapshot))
     {
-        ++live_objects;
     }
-    ~Children() { --live_objects; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
     {
@@ -138,14 +156,8 @@ public:
         *object = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0)
-            delete this;
-        return left;
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return add_reference(); }
+    ULONG STDMETHODCALLTYPE Release() override { return release_reference(); }
 
     HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* out, ULONG* fetched) override
     {
@@ -184,7 +196,6 @@ public:
     }
 
 private:
-    LONG references_ = 1;
     String host_;
     std::vector<NodeData> snapshot_;
     std::size_t at_ = 0;
@@ -214,15 +225,13 @@ String join(const std::vector<String>& parts, std::size_t count)
     return out;
 }
 
-class NodeObject final : public IADs, public IADsContainer, public ISupportErrorInfo
+class NodeObject final : public IADs, public IADsContainer, public ISupportErrorInfo, private Counted
 {
 public:
     NodeObject(String host, NodeData data, bool stored)
         : host_(std::move(host)), data_(std::move(data)), stored_(stored)
     {
-        ++live_objects;
     }
-    ~NodeObject() { --live_objects; }
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
@@ -242,14 +251,8 @@ public:
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0)
-            delete this;
-        return left;
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return add_reference(); }
+    ULONG STDMETHODCALLTYPE Release() override { return release_reference(); }
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID) override { return S_OK; }
 
     // IDispatch: members and properties by name, without regard to case.
@@ -637,7 +640,6 @@ private:
         }
     }
 
-    LONG references_ = 1;
     String host_;
     NodeData data_;
     bool stored_;
@@ -680,11 +682,9 @@ IDispatch* open(const String& path)
 }
 
 // The namespace object: opens objects by path, with or without credentials.
-class Namespace final : public IADsOpenDSObject
+class Namespace final : public IADsOpenDSObject, private Counted
 {
 public:
-    Namespace() { ++live_objects; }
-    ~Namespace() { --live_objects; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
     {
@@ -699,14 +699,8 @@ public:
         *object = nullptr;
         return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0)
-            delete this;
-        return left;
-    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return add_reference(); }
+    ULONG STDMETHODCALLTYPE Release() override { return release_reference(); }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
     {
         if (count)
@@ -743,7 +737,6 @@ public:
     }
 
 private:
-    LONG references_ = 1;
 };
 
 }  // namespace

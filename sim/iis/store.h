@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/text.h"
 #include "core/value.h"
 
 namespace kxsim {
@@ -50,7 +51,7 @@ std::string serialize(const Tree& tree);
 // FTP site.
 Tree fresh_machine();
 
-bool same_name(const String& a, const String& b);
-std::vector<String> split_path(const String& path);  // by "/", empty parts dropped
+inline bool same_name(const String& a, const String& b) { return kx::equal_ignoring_case(a, b); }
+using kx::split_path;
 
 }  // namespace kxsim

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cwctype>
 
+#include "core/text.h"
+
 namespace kx::test {
 namespace {
 
@@ -12,25 +14,9 @@ String lower(String s)
     return s;
 }
 
-bool same(const String& a, const String& b) { return lower(a) == lower(b); }
+bool same(const String& a, const String& b) { return equal_ignoring_case(a, b); }
 
-std::vector<String> split(const String& path)
-{
-    std::vector<String> parts;
-    String part;
-    for (wchar_t c : path) {
-        if (c == L'/') {
-            if (!part.empty())
-                parts.push_back(part);
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    if (!part.empty())
-        parts.push_back(part);
-    return parts;
-}
+std::vector<String> split(const String& path) { return split_path(path); }
 
 std::shared_ptr<Node> child_named(const Node& node, const String& name)
 {

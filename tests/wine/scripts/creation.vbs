@@ -59,19 +59,24 @@ Check Err.Number = 0, "generatepassword raised " & Err.Description
 Check Len(password) >= 3 And Len(password) <= 20, "password length " & Len(password)
 Check password <> again, "two passwords differ"
 
-' A script variable passed by reference is accepted: the call fails only as the member does,
-' with its number and description in Err.
-Dim site
+' A script variable passed by reference is accepted, and a literal too.
+Dim site, number
 site = "Default Web Site"
 Set o = CreateObject("Kestrix.getwebid")
 Err.Clear
-Call o.getwebid(site)
-Check Err.Number <> 13, "a variable passed by reference is accepted (" & Err.Number & " " & Err.Description & ")"
-If Err.Number <> 0 Then
-    Check Len(Err.Description) > 0, "a raised failure carries a description"
-    Check InStr(Err.Source, "Kestrix.getwebid") = 1, "a raised failure names its source (" & Err.Source & ")"
-End If
+number = o.getwebid(site)
+Check Err.Number = 0, "a variable passed by reference is accepted (" & Err.Number & " " & Err.Description & ")"
+Check number = 1, "getwebid finds the default web site (" & number & ")"
+Check o.getwebid("Default Web Site") = 1, "a literal is accepted where a reference is declared"
 Check site = "Default Web Site", "a read-only argument is left as it was"
+
+' A raised failure reaches Err with its number, description and source: site 1 exists.
+Set o = CreateObject("Kestrix.createwebroot")
+Err.Clear
+Call o.createwebroot("1", "Twin", 1, ":80:", "", "c:\twin")
+Check Err.Number = &H800700B7, "the store's status passes through (" & Hex(Err.Number) & ")"
+Check Len(Err.Description) > 0, "a raised failure carries a description"
+Check Err.Source = "Kestrix.createwebroot", "a raised failure names its source (" & Err.Source & ")"
 
 ' Arguments of the wrong count or type are refused as a script expects.
 Set o = CreateObject("Kestrix.setdirectorypermission")
