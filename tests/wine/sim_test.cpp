@@ -27,8 +27,16 @@ HANDLE start(const std::wstring& args)
     std::wstring command = L"\"" + tool() + L"\" " + args;
     STARTUPINFOW startup{sizeof startup};
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return nullptr;
+    // Under a loaded machine the emulated process start has been seen to fail once; try again.
+    for (int attempt = 0;; ++attempt) {
+        if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+            break;
+        if (attempt == 4) {
+            ADD_FAILURE() << "cannot start the store tool: error " << GetLastError();
+            return nullptr;
+        }
+        Sleep(200);
+    }
     CloseHandle(process.hThread);
     return process.hProcess;
 }

@@ -43,7 +43,7 @@ kxsim::Tree SimulatedServer::machine_with(const std::vector<Site>& sites)
     return tree;
 }
 
-long SimulatedServer::live_objects()
+long live_objects()
 {
     HMODULE provider = GetModuleHandleW(L"kxsim_iis.dll");
     if (!provider)
@@ -79,6 +79,7 @@ std::vector<std::wstring> Answer::list() const
 
 void call(const char* cls, const wchar_t* member, std::vector<Argument> args, Answer& answer)
 {
+    const long live_before = live_objects();
     ComPtr<IDispatch> object = create(cls);
     ASSERT_TRUE(object) << cls;
     std::vector<Var> values(args.size());
@@ -98,6 +99,8 @@ void call(const char* cls, const wchar_t* member, std::vector<Argument> args, An
         invoke(object.Get(), member, reversed.data(), static_cast<UINT>(reversed.size()), &answer.result.v);
     answer.status = invoked.status == DISP_E_EXCEPTION ? invoked.scode : invoked.status;
     answer.description = invoked.description;
+    object.Reset();
+    EXPECT_EQ(live_objects(), live_before) << cls << " left objects of the provider alive";
 }
 
 }  // namespace kx::test

@@ -11,6 +11,9 @@
 
 namespace kx::test {
 
+// Objects of the simulated provider still alive in this process.
+long live_objects();
+
 class SimulatedServer : public ::testing::Test
 {
 protected:
@@ -29,9 +32,6 @@ protected:
         std::vector<const wchar_t*> secure = {};
     };
     static kxsim::Tree machine_with(const std::vector<Site>& sites);
-
-    // Objects of the simulated provider still alive in this process.
-    static long live_objects();
 
     std::wstring path_;
     long live_before_ = 0;
@@ -58,6 +58,7 @@ struct Argument
     long number = 0;
 };
 
+// Calls a member late bound; afterwards no object of the provider may be left alive.
 void call(const char* cls, const wchar_t* member, std::vector<Argument> args, Answer& answer);
 
 }  // namespace kx::test
