@@ -2,7 +2,7 @@
 // code, and what earlier stages leave behind.
 #include <gtest/gtest.h>
 
-#include "fake_platform.h"
+#include "operation_test.h"
 #include "web/operations.h"
 
 namespace kx::test {
@@ -12,11 +12,10 @@ using namespace kx::web;
 
 constexpr int32_t kAccessDenied = static_cast<int32_t>(0x80070005);
 
-class Directories : public ::testing::Test
+class Directories : public OperationTest
 {
 protected:
     void SetUp() override { reset(); }
-    void TearDown() override { EXPECT_EQ(directory.live_objects, 0) << "an object was not released"; }
 
     // Site 3 with its root, a virtual directory "shop" and a plain directory "img".
     void reset()
@@ -37,10 +36,6 @@ protected:
         const auto found = node->properties.find(String(property));
         return found == node->properties.end() ? Variant(Null{}) : found->second;
     }
-
-    FakePlatform fake;
-    Platform& platform = fake.platform;
-    FakeDirectory& directory = fake.directory;
 };
 
 TEST_F(Directories, CreateWebSiteWritesAnApplicationOrNothing)
@@ -127,14 +122,6 @@ TEST_F(Directories, PermissionLettersSetTheFourFlags)
 
 TEST_F(Directories, PermissionFailuresAnswerTheirCodeAndStoreNothing)
 {
-    auto status_of = [&](auto&& call) -> int32_t {
-        try {
-            call();
-        } catch (const Failure& failure) {
-            return failure.status();
-        }
-        return 0;
-    };
     // The first bind is raised: no such site, or a host that does not answer.
     EXPECT_EQ(status_of([&] { setwebpermission(platform, L"localhost", L"9", L"img", L"R"); }), kPathNotFound);
     directory.fail_at("bind IIS://far/w3svc/3/ROOT", 1, static_cast<int32_t>(0x800706BA));

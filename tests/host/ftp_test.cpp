@@ -1,7 +1,7 @@
 // FTP sites against the in-memory directory.
 #include <gtest/gtest.h>
 
-#include "fake_platform.h"
+#include "operation_test.h"
 #include "ftp/operations.h"
 
 namespace kx::test {
@@ -11,11 +11,10 @@ using namespace kx::ftp;
 
 constexpr int32_t kAccessDenied = static_cast<int32_t>(0x80070005);
 
-class Ftp : public ::testing::Test
+class Ftp : public OperationTest
 {
 protected:
     void SetUp() override { reset(); }
-    void TearDown() override { EXPECT_EQ(directory.live_objects, 0) << "an object was not released"; }
 
     void reset()
     {
@@ -27,10 +26,6 @@ protected:
                        {L"ServerBindings", Variant(Variant::List{Variant(L":21:"), Variant(L":2121:")})}});
         directory.add(L"MSFTPSVC", L"IIsFtpInfo", L"Info", {{L"ServerComment", Variant(L"Files")}});
     }
-
-    FakePlatform fake;
-    Platform& platform = fake.platform;
-    FakeDirectory& directory = fake.directory;
 };
 
 TEST_F(Ftp, LookupsAndNumbering)

@@ -2,7 +2,7 @@
 // operations leave behind.
 #include <gtest/gtest.h>
 
-#include "fake_platform.h"
+#include "operation_test.h"
 #include "web/operations.h"
 
 namespace kx::test {
@@ -10,26 +10,7 @@ namespace {
 
 using namespace kx::web;
 
-class Web : public ::testing::Test
-{
-protected:
-    void TearDown() override { EXPECT_EQ(fake.directory.live_objects, 0) << "an object was not released"; }
-
-    template <class F>
-    int32_t status_of(F&& call)
-    {
-        try {
-            call();
-        } catch (const Failure& failure) {
-            return failure.status();
-        }
-        return 0;
-    }
-
-    FakePlatform fake;
-    Platform& platform = fake.platform;
-    FakeDirectory& directory = fake.directory;
-};
+using Web = OperationTest;
 
 TEST_F(Web, LookupsSkipOtherClassesAndTakeTheSiteEnumeratedLast)
 {

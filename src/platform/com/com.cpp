@@ -213,25 +213,6 @@ String system_message(HRESULT status)
     return message;
 }
 
-Failure failure_from(HRESULT status, IUnknown* source, REFIID iid)
-{
-    if (source) {
-        ComPtr<ISupportErrorInfo> supports;
-        if (SUCCEEDED(source->QueryInterface(IID_PPV_ARGS(&supports))) &&
-            supports->InterfaceSupportsErrorInfo(iid) == S_OK) {
-            ComPtr<IErrorInfo> info;
-            if (GetErrorInfo(0, &info) == S_OK && info) {
-                Bstr description;
-                if (SUCCEEDED(info->GetDescription(description.out())) && SysStringLen(description.get()) > 0)
-                    return Failure(status, to_string(description.get()));
-            }
-        }
-    }
-    return Failure(status, system_message(status));
-}
-
-void clear_error_info() { SetErrorInfo(0, nullptr); }
-
 Failure failure_from_thread(HRESULT status)
 {
     ComPtr<IErrorInfo> info;
@@ -242,6 +223,17 @@ Failure failure_from_thread(HRESULT status)
     }
     return Failure(status, system_message(status));
 }
+
+Failure failure_from(HRESULT status, IUnknown* source, REFIID iid)
+{
+    ComPtr<ISupportErrorInfo> supports;
+    if (source && SUCCEEDED(source->QueryInterface(IID_PPV_ARGS(&supports))) &&
+        supports->InterfaceSupportsErrorInfo(iid) == S_OK)
+        return failure_from_thread(status);
+    return Failure(status, system_message(status));
+}
+
+void clear_error_info() { SetErrorInfo(0, nullptr); }
 
 void check(HRESULT status, IUnknown* source, REFIID iid)
 {

@@ -1,0 +1,33 @@
+// The fixture of the operations' tests: a platform of fakes, and after each test the check
+// that every directory object the operation took was released.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "fake_platform.h"
+
+namespace kx::test {
+
+class OperationTest : public ::testing::Test
+{
+protected:
+    void TearDown() override { EXPECT_EQ(directory.live_objects, 0) << "an object was not released"; }
+
+    // The status of the failure a call raises, or 0.
+    template <class F>
+    static int32_t status_of(F&& call)
+    {
+        try {
+            call();
+        } catch (const Failure& failure) {
+            return failure.status();
+        }
+        return 0;
+    }
+
+    FakePlatform fake;
+    Platform& platform = fake.platform;
+    FakeDirectory& directory = fake.directory;
+};
+
+}  // namespace kx::test
