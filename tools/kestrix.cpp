@@ -319,7 +319,7 @@ std::string call(const std::wstring& name, const std::vector<Value>& args, bool&
     if (FAILED(status)) {
         failed = true;
         std::wstring description = system_message(status);
-        if (status == DISP_E_TYPEMISMATCH || status == DISP_E_OVERFLOW)
+        if ((status == DISP_E_TYPEMISMATCH || status == DISP_E_OVERFLOW) && bad < count)
             description += L" (argument " + signature.names.at(1 + (count - 1 - bad)) + L")";
         return error_line(status, description);
     }

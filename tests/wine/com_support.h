@@ -53,6 +53,16 @@ struct Var
     VARIANT v;
 };
 
+// A plain text argument, as a compiled client passes a string by value.
+inline VARIANTARG text_arg(BSTR text)
+{
+    VARIANTARG arg;
+    VariantInit(&arg);
+    V_VT(&arg) = VT_BSTR;
+    V_BSTR(&arg) = text;
+    return arg;
+}
+
 struct Invoked
 {
     HRESULT status;

@@ -133,15 +133,8 @@ TEST(Dispatch, ArgumentsAreCountedAndTyped)
 
     // lInheritance is a long: a text that is no number is refused, and said which.
     Text folder(L"c:\\x"), user(L"u"), rights(L"R"), inheritance(L"three");
-    VARIANTARG args[4];
-    V_VT(&args[0]) = VT_BSTR;
-    V_BSTR(&args[0]) = inheritance.bstr;
-    V_VT(&args[1]) = VT_BSTR;
-    V_BSTR(&args[1]) = rights.bstr;
-    V_VT(&args[2]) = VT_BSTR;
-    V_BSTR(&args[2]) = user.bstr;
-    V_VT(&args[3]) = VT_BSTR;
-    V_BSTR(&args[3]) = folder.bstr;
+    VARIANTARG args[] = {text_arg(inheritance.bstr), text_arg(rights.bstr), text_arg(user.bstr),
+                         text_arg(folder.bstr)};
     const Invoked invoked = invoke(permission.Get(), L"setdirectorypermission", args, 4, &result.v);
     EXPECT_EQ(invoked.status, DISP_E_TYPEMISMATCH);
     EXPECT_EQ(invoked.bad_argument, 0u);

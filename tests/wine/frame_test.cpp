@@ -30,13 +30,10 @@ long call_createftpsite(VARIANTARG& port)
     auto object = make<IDispatch>("createftpsite");
     Text id(L"1"), name(L"Files"), path(L"c:\\ftp");
     VARIANTARG args[4];
-    V_VT(&args[0]) = VT_BSTR;
-    V_BSTR(&args[0]) = path.bstr;
+    args[0] = text_arg(path.bstr);
     args[1] = port;
-    V_VT(&args[2]) = VT_BSTR;
-    V_BSTR(&args[2]) = name.bstr;
-    V_VT(&args[3]) = VT_BSTR;
-    V_BSTR(&args[3]) = id.bstr;
+    args[2] = text_arg(name.bstr);
+    args[3] = text_arg(id.bstr);
     Var result;
     EXPECT_EQ(invoke(object.Get(), L"createftpsite", args, 4, &result.v).status, S_OK);
     return V_VT(&result.v) == VT_I4 ? V_I4(&result.v) : -1;
@@ -77,8 +74,7 @@ TEST(ByReference, AWrittenStringReachesTypedReferencesAndScriptVariables)
 
     // A plain value is accepted and has nowhere to be written.
     Text literal(L"21");
-    V_VT(&port) = VT_BSTR;
-    V_BSTR(&port) = literal.bstr;
+    port = text_arg(literal.bstr);
     EXPECT_EQ(call_createftpsite(port), 7);
     EXPECT_EQ(literal.str(), L"21");
 
@@ -101,12 +97,9 @@ TEST(ByReference, AWrittenNumberAndVariantReachTheCaller)
     VARIANTARG args[4];
     V_VT(&args[0]) = VT_BYREF | VT_VARIANT;
     V_VARIANTREF(&args[0]) = &inheritance.v;
-    V_VT(&args[1]) = VT_BSTR;
-    V_BSTR(&args[1]) = rights.bstr;
-    V_VT(&args[2]) = VT_BSTR;
-    V_BSTR(&args[2]) = user.bstr;
-    V_VT(&args[3]) = VT_BSTR;
-    V_BSTR(&args[3]) = folder.bstr;
+    args[1] = text_arg(rights.bstr);
+    args[2] = text_arg(user.bstr);
+    args[3] = text_arg(folder.bstr);
     Var result;
     ASSERT_EQ(invoke(late.Get(), L"setdirectorypermission", args, 4, &result.v).status, S_OK);
     EXPECT_EQ(V_I4(&result.v), 5);
@@ -166,8 +159,7 @@ TEST(Strings, NulsCharactersBeyondTheCodePageAndTrailingBlanksSurviveBothPaths)
 
     auto late = make<IDispatch>("getwebport");
     VARIANTARG arg;
-    V_VT(&arg) = VT_BSTR;
-    V_BSTR(&arg) = name.bstr;
+    arg = text_arg(name.bstr);
     Var out;
     ASSERT_EQ(invoke(late.Get(), L"getwebport", &arg, 1, &out.v).status, S_OK);
     EXPECT_EQ(text_of(out.v), odd);
@@ -253,11 +245,7 @@ TEST(Failures, PassThroughWithTheirStatusAndDescription)
         SysFreeString(text);
 
         auto late = make<IDispatch>("portscan");
-        VARIANTARG args[2];
-        V_VT(&args[0]) = VT_BSTR;
-        V_BSTR(&args[0]) = port.bstr;
-        V_VT(&args[1]) = VT_BSTR;
-        V_BSTR(&args[1]) = host.bstr;
+        VARIANTARG args[] = {text_arg(port.bstr), text_arg(host.bstr)};
         Var out;
         const Invoked invoked = invoke(late.Get(), L"portscan", args, 2, &out.v);
         EXPECT_EQ(invoked.status, DISP_E_EXCEPTION);
@@ -286,8 +274,7 @@ TEST(Members, WithoutResultOrWithNullResultPointer)
     auto late = make<IDispatch>("setdirectorypermission");
     VARIANTARG args[3];
     for (VARIANTARG& a : args) {
-        V_VT(&a) = VT_BSTR;
-        V_BSTR(&a) = rights.bstr;
+        a = text_arg(rights.bstr);
     }
     Var out;
     ASSERT_EQ(invoke(late.Get(), L"SetAccess", args, 3, &out.v).status, S_OK);
