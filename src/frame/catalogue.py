@@ -4,7 +4,8 @@
     catalogue.py CATALOGUE OUTDIR
 
 writes OUTDIR/kestrix.idl, OUTDIR/catalogue_data.inc (the catalogue as C++ data),
-OUTDIR/interfaces.h (the dual interfaces) and OUTDIR/classes.inc (one COM class per
+OUTDIR/interfaces.h (the dual interfaces), OUTDIR/records.h (the records as C++ structures,
+laid out as the type library lays them out) and OUTDIR/classes.inc (one COM class per
 catalogue class).
 """
 import re
@@ -14,6 +15,7 @@ from pathlib import Path
 FIRST_DISPID = 0x60030000
 PARAM_TYPES = ("BSTR", "long", "VARIANT", "SAFEARRAY(BSTR)")
 FIELD_TYPES = {"ui1": "unsigned char", "i2": "short", "i4": "long"}
+CPP_FIELD_TYPES = {"ui1": "uint8_t", "i2": "int16_t", "i4": "int32_t"}
 
 IDL_IN = {"BSTR": "BSTR", "long": "long", "VARIANT": "VARIANT"}
 IDL_RESULT = {"BSTR": "BSTR*", "long": "long*", "VARIANT": "VARIANT*", "SAFEARRAY(BSTR)": "SAFEARRAY(BSTR)*"}
@@ -218,6 +220,22 @@ def interfaces_h(classes):
     return "\n".join(out) + "\n"
 
 
+def records_h(records):
+    """The records as plain C++ structures with the natural alignment that the type library
+    gives them; platform-neutral, so that operations can use them anywhere."""
+    out = ["// Generated from catalogue.txt; do not edit.", "#pragma once", "", "#include <cstdint>", "",
+           "namespace kx::records {", ""]
+    for r in records:
+        out.append(f"struct {r['name']}")
+        out.append("{")
+        for name, ftype in r["fields"]:
+            out.append(f"    {CPP_FIELD_TYPES.get(ftype, ftype)} {name};")
+        out.append("};")
+        out.append("")
+    out.append("}  // namespace kx::records")
+    return "\n".join(out) + "\n"
+
+
 def write_if_changed(path, text):
     if not path.exists() or path.read_text() != text:
         path.write_text(text)
@@ -238,6 +256,7 @@ def main(argv):
     write_if_changed(outdir / "catalogue_data.inc", catalogue_data(library, records, classes))
     write_if_changed(outdir / "classes.inc", classes_inc(classes))
     write_if_changed(outdir / "interfaces.h", interfaces_h(classes))
+    write_if_changed(outdir / "records.h", records_h(records))
     return 0
 
 

@@ -86,6 +86,27 @@ TEST_P(LibraryFile, StoresEveryInterfaceAsAHiddenDualNonExtensibleAutomationInte
     EXPECT_EQ(dispatch, 51);
 }
 
+// Every function of every interface is stdcall, the convention a 32-bit client calls with.
+TEST_P(LibraryFile, DeclaresEveryFunctionStdcall)
+{
+    const auto tlb = pe::File(GetParam().dll).resource(u"TYPELIB", 1);
+    ASSERT_TRUE(tlb.has_value());
+    const uint32_t varflags = u32_at(*tlb, 0x14), count = u32_at(*tlb, 0x20);
+    const uint32_t table = u32_at(*tlb, 0x54 + (varflags & 0x100 ? 4 : 0) + 4 * count);
+    int functions = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const std::size_t info = table + i * 0x64;
+        const uint32_t block = u32_at(*tlb, info + 0x04), cfuncs = u32_at(*tlb, info + 0x18) & 0xFFFF;
+        std::size_t record = block + 4;
+        for (uint32_t f = 0; f < cfuncs; ++f, ++functions) {
+            const uint32_t callconv = (u32_at(*tlb, record + 16) >> 8) & 0xF;
+            EXPECT_EQ(callconv, 4u /* CC_STDCALL */) << "type info " << i << ", function " << f;
+            record += u32_at(*tlb, record) & 0xFFFF;
+        }
+    }
+    EXPECT_GE(functions, 54);
+}
+
 TEST_P(LibraryFile, CarriesItsVersionStrings)
 {
     const auto resource = pe::File(GetParam().dll).resource(16, 1);

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "com_support.h"
+#include "platform/win32/procedure.h"
 
 namespace kx::test {
 namespace {
@@ -49,10 +50,10 @@ protected:
         ASSERT_EQ(RegQueryValueW(HKEY_CLASSES_ROOT, key.c_str(), path, &size), ERROR_SUCCESS);
         module_ = LoadLibraryW(path);
         ASSERT_NE(module_, nullptr);
-        get_class_object_ = reinterpret_cast<decltype(get_class_object_)>(GetProcAddress(module_, "DllGetClassObject"));
-        can_unload_now_ = reinterpret_cast<decltype(can_unload_now_)>(GetProcAddress(module_, "DllCanUnloadNow"));
-        register_ = reinterpret_cast<decltype(register_)>(GetProcAddress(module_, "DllRegisterServer"));
-        unregister_ = reinterpret_cast<decltype(unregister_)>(GetProcAddress(module_, "DllUnregisterServer"));
+        get_class_object_ = win32::procedure<decltype(get_class_object_)>(module_, "DllGetClassObject");
+        can_unload_now_ = win32::procedure<decltype(can_unload_now_)>(module_, "DllCanUnloadNow");
+        register_ = win32::procedure<decltype(register_)>(module_, "DllRegisterServer");
+        unregister_ = win32::procedure<decltype(unregister_)>(module_, "DllUnregisterServer");
         ASSERT_TRUE(get_class_object_ && can_unload_now_ && register_ && unregister_);
     }
     void TearDown() override

@@ -1,5 +1,7 @@
 #include "simulated_server.h"
 
+#include "platform/win32/procedure.h"
+
 namespace kx::test {
 
 void SimulatedServer::SetUp()
@@ -48,7 +50,7 @@ long live_objects()
     HMODULE provider = GetModuleHandleW(L"kxsim_iis.dll");
     if (!provider)
         return 0;
-    auto count = reinterpret_cast<LONG(WINAPI*)()>(GetProcAddress(provider, "kxsim_live_objects"));
+    auto count = win32::procedure<LONG(WINAPI*)()>(provider, "kxsim_live_objects");
     return count ? count() : -1;
 }
 
