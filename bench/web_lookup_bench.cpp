@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "store_file.h"
+#include "iis.h"
 
 namespace {
 
@@ -77,13 +77,13 @@ int wmain()
     }
     std::printf("%-8s %-14s %14s  %s\n", "sites", "member", "ms per call", "answer");
     for (int sites : {10, 100, 1000}) {
-        kxsim::Tree tree = kxsim::fresh_machine();
+        kxsim::Tree tree = kxsim::iis::fresh_machine();
         kxsim::Node& web = *tree.find({L"W3SVC"});
         web.children.clear();
         for (int n = 1; n <= sites; ++n)
             web.add(L"IIsWebServer", std::to_wstring(n))
                 .set(L"ServerComment", kx::Variant(L"Site " + std::to_wstring(n)));
-        kxsim::StoreFile(path).replace(tree);
+        kxsim::iis::store_file(path).replace(tree);
 
         const std::wstring last = L"Site " + std::to_wstring(sites);
         long answer = 0;

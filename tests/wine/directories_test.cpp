@@ -198,7 +198,7 @@ TEST_F(FtpSites, ASiteIsNumberedCreatedStartedStoppedAndDeleted)
     EXPECT_EQ(answer_of("deleteftpsite", {L"2"}), 2);
     EXPECT_EQ(answer_of("getftpid", {L"Uploads"}), 0);
 
-    kxsim::Tree tree = kxsim::fresh_machine();
+    kxsim::Tree tree = kxsim::iis::fresh_machine();
     tree.root.remove(L"MSFTPSVC");
     store(tree);
     EXPECT_EQ(answer_of("createftpsite", {L"2", L"Uploads", L"21", L"c:\\up"}), 1);

@@ -45,7 +45,7 @@ TEST_F(Simulation, AProcessKilledWhileSavingLeavesAReadableStore)
 {
     std::mt19937 random(7);
     for (int round = 0; round < 8; ++round) {
-        HANDLE churn = start(L"churn " + path_);
+        HANDLE churn = start(L"churn iis " + path_);
         ASSERT_NE(churn, nullptr);
         // Once it is saving again and again, end it at a moment of chance.
         for (int wait = 0; wait < 500 && !stored().find({L"W3SVC"})->property(L"Churn"); ++wait)
@@ -62,8 +62,8 @@ TEST_F(Simulation, AProcessKilledWhileSavingLeavesAReadableStore)
 
 TEST_F(Simulation, TwoProcessesWritingInTurnLoseNothing)
 {
-    HANDLE first = start(L"add " + path_ + L" a 40");
-    HANDLE second = start(L"add " + path_ + L" b 40");
+    HANDLE first = start(L"add iis " + path_ + L" a 40");
+    HANDLE second = start(L"add iis " + path_ + L" b 40");
     ASSERT_TRUE(first && second);
     HANDLE both[] = {first, second};
     WaitForMultipleObjects(2, both, TRUE, INFINITE);

@@ -9,7 +9,7 @@ void SimulatedServer::SetUp()
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     path_ = L"C:\\kxsim\\test-" + widen(info->name()) + L".store";
     SetEnvironmentVariableW(L"KX_SIM_IIS_STORE", path_.c_str());
-    store(kxsim::fresh_machine());
+    store(kxsim::iis::fresh_machine());
     live_before_ = live_objects();
 }
 
@@ -20,13 +20,13 @@ void SimulatedServer::TearDown()
     SetEnvironmentVariableW(L"KX_SIM_IIS_STORE", nullptr);
 }
 
-void SimulatedServer::store(const kxsim::Tree& tree) { kxsim::StoreFile(path_).replace(tree); }
+void SimulatedServer::store(const kxsim::Tree& tree) { kxsim::iis::store_file(path_).replace(tree); }
 
-kxsim::Tree SimulatedServer::stored() const { return kxsim::StoreFile(path_).load(); }
+kxsim::Tree SimulatedServer::stored() const { return *kxsim::iis::store_file(path_).load(); }
 
 kxsim::Tree SimulatedServer::machine_with(const std::vector<Site>& sites)
 {
-    kxsim::Tree tree = kxsim::fresh_machine();
+    kxsim::Tree tree = kxsim::iis::fresh_machine();
     kxsim::Node& web = *tree.find({L"W3SVC"});
     web.children.clear();
     auto list = [](const std::vector<const wchar_t*>& items) {
@@ -47,11 +47,13 @@ kxsim::Tree SimulatedServer::machine_with(const std::vector<Site>& sites)
 
 long live_objects()
 {
-    HMODULE provider = GetModuleHandleW(L"kxsim_iis.dll");
-    if (!provider)
-        return 0;
-    auto count = win32::procedure<LONG(WINAPI*)()>(provider, "kxsim_live_objects");
-    return count ? count() : -1;
+    long live = 0;
+    for (const wchar_t* stand_in : {L"kxsim_iis.dll", L"kxsim_winnt.dll"})
+        if (HMODULE provider = GetModuleHandleW(stand_in)) {
+            auto count = win32::procedure<LONG(WINAPI*)()>(provider, "kxsim_live_objects");
+            live += count ? count() : 1000000;
+        }
+    return live;
 }
 
 std::wstring Answer::text() const

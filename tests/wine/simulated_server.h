@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "com_support.h"
-#include "store_file.h"
+#include "iis.h"
 
 namespace kx::test {
 
-// Objects of the simulated provider still alive in this process.
+// Objects of the stand-ins still alive in this process.
 long live_objects();
 
 class SimulatedServer : public ::testing::Test

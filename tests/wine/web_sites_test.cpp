@@ -81,7 +81,7 @@ TEST_F(WebSites, RaisedFailuresCarryTheirStatus)
     EXPECT_EQ(free.status, kTypeMismatch);
 
     // No web server: the service node cannot be bound.
-    kxsim::Tree tree = kxsim::fresh_machine();
+    kxsim::Tree tree = kxsim::iis::fresh_machine();
     tree.root.remove(L"W3SVC");
     store(tree);
     for (const char* cls : {"getwebid", "getwebport", "getwebportsecure"}) {

@@ -1,6 +1,6 @@
-// The simulated web server's configuration store: an ordered tree of nodes with typed
-// properties, kept as readable text. Names of nodes and properties are matched without
-// regard to case; children keep the order in which they were created.
+// A simulated directory's store: an ordered tree of nodes with typed properties, kept as
+// readable text. Names of nodes and properties are matched without regard to case; children
+// keep the order in which they were created.
 #pragma once
 
 #include <memory>
@@ -18,6 +18,12 @@ using kx::Variant;
 
 struct Node
 {
+    Node() = default;
+    Node(const Node& other);  // a deep copy
+    Node& operator=(const Node& other);
+    Node(Node&&) = default;
+    Node& operator=(Node&&) = default;
+
     String class_name;
     String name;
     std::vector<std::pair<String, Variant>> properties;  // in the order first written
@@ -37,19 +43,17 @@ struct DamagedStore : std::runtime_error
     int line;
 };
 
-// The root is the machine node ("LocalHost"); paths are its children's names down.
+// The root is the machine node; paths are its children's names down.
 struct Tree
 {
     Node root;
     Node* find(const std::vector<String>& path);
+    const Node* find(const std::vector<String>& path) const;
 };
 
 Tree parse(const std::string& text);
-std::string serialize(const Tree& tree);
-
-// A freshly installed server: the default web site, the W3C logging module and the default
-// FTP site.
-Tree fresh_machine();
+// The text form, after a first comment line that says what the store is.
+std::string serialize(const Tree& tree, const std::string& title);
 
 inline bool same_name(const String& a, const String& b) { return kx::equal_ignoring_case(a, b); }
 using kx::split_path;

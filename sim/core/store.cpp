@@ -6,6 +6,20 @@
 
 namespace kxsim {
 
+Node::Node(const Node& other) : class_name(other.class_name), name(other.name), properties(other.properties)
+{
+    children.reserve(other.children.size());
+    for (const auto& child : other.children)
+        children.push_back(std::make_unique<Node>(*child));
+}
+
+Node& Node::operator=(const Node& other)
+{
+    if (this != &other)
+        *this = Node(other);
+    return *this;
+}
+
 const Variant* Node::property(const String& name) const
 {
     for (const auto& [key, value] : properties)
@@ -58,6 +72,8 @@ Node* Tree::find(const std::vector<String>& path)
             return nullptr;
     return node;
 }
+
+const Node* Tree::find(const std::vector<String>& path) const { return const_cast<Tree*>(this)->find(path); }
 
 DamagedStore::DamagedStore(int at, const std::string& what)
     : std::runtime_error("line " + std::to_string(at) + ": " + what), line(at)
@@ -220,8 +236,6 @@ private:
 Tree parse(const std::string& text)
 {
     Tree tree;
-    tree.root.class_name = L"IIsComputer";
-    tree.root.name = L"LocalHost";
     Node* current = nullptr;
     std::istringstream in(text);
     std::string line;
@@ -283,44 +297,13 @@ Tree parse(const std::string& text)
     return tree;
 }
 
-std::string serialize(const Tree& tree)
+std::string serialize(const Tree& tree, const std::string& title)
 {
     std::ostringstream out;
-    out << "# The simulated web server's configuration store.\n";
+    out << "# " << title << "\n";
     std::vector<String> path;
     write_node(tree.root, path, out);
     return out.str();
-}
-
-Tree fresh_machine()
-{
-    Tree tree;
-    tree.root.class_name = L"IIsComputer";
-    tree.root.name = L"LocalHost";
-    auto list = [](const wchar_t* item) { return Variant(Variant::List{Variant(item)}); };
-
-    Node& web = tree.root.add(L"IIsWebService", L"W3SVC");
-    Node& site = web.add(L"IIsWebServer", L"1");
-    site.set(L"ServerComment", Variant(L"Default Web Site"));
-    site.set(L"ServerBindings", list(L":80:"));
-    site.set(L"ServerState", Variant(int32_t(2)));
-    site.set(L"ServerAutoStart", Variant(true));
-    Node& root = site.add(L"IIsWebVirtualDir", L"ROOT");
-    root.set(L"Path", Variant(L"c:\\inetpub\\wwwroot"));
-    root.set(L"AccessFlags", Variant(int32_t(1)));
-
-    Node& logging = tree.root.add(L"IIsLogModules", L"Logging");
-    Node& w3c = logging.add(L"IIsLogModule", L"W3C Extended Log File Format");
-    w3c.set(L"LogModuleId", Variant(L"{FF160663-DE82-11CF-BC0A-00AA006111E0}"));
-
-    Node& ftp = tree.root.add(L"IIsFtpService", L"MSFTPSVC");
-    Node& ftp_site = ftp.add(L"IIsFtpServer", L"1");
-    ftp_site.set(L"ServerComment", Variant(L"Default FTP Site"));
-    ftp_site.set(L"ServerBindings", list(L":21:"));
-    ftp_site.set(L"ServerState", Variant(int32_t(2)));
-    Node& ftp_root = ftp_site.add(L"IIsFtpVirtualDir", L"ROOT");
-    ftp_root.set(L"Path", Variant(L"c:\\inetpub\\ftproot"));
-    return tree;
 }
 
 }  // namespace kxsim

@@ -1,0 +1,118 @@
+// kxsim: looks after the stores of the simulated machine.
+//
+//   kxsim reset                    a freshly installed server: web server and accounts
+//   kxsim dump                     both stores as trees (passwords never shown)
+//   kxsim add iis|winnt STORE PREFIX COUNT
+//                                  adds COUNT nodes named PREFIX1.. (sites, or users), one
+//                                  store update each
+//   kxsim churn iis|winnt STORE    rewrites the store without end (to be killed)
+//
+// The stores are those named by KX_SIM_IIS_STORE and KX_SIM_WINNT_STORE, else
+// C:\kxsim\iis.store and C:\kxsim\winnt.store.
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "iis.h"
+#include "accounts.h"
+
+namespace {
+
+void dump(const kxsim::Node& node, int depth)
+{
+    std::wstring line(static_cast<std::size_t>(depth) * 2, L' ');
+    std::wcout << line << node.name << L"  (" << node.class_name << L")\n";
+    for (const auto& [name, value] : node.properties) {
+        std::wcout << line << L"    " << name << L" = ";
+        if (kxsim::same_name(name, kxsim::winnt::kPasswordProperty))
+            std::wcout << L"(set)";
+        else if (value.holds<kx::String>())
+            std::wcout << L'"' << value.as<kx::String>() << L'"';
+        else if (value.holds<int16_t>())
+            std::wcout << value.as<int16_t>();
+        else if (value.holds<int32_t>())
+            std::wcout << value.as<int32_t>();
+        else if (value.holds<bool>())
+            std::wcout << (value.as<bool>() ? L"True" : L"False");
+        else if (value.holds<kx::Variant::List>()) {
+            std::wcout << L"(";
+            bool first = true;
+            for (const auto& item : value.as<kx::Variant::List>()) {
+                std::wcout << (first ? L"" : L", ") << L'"' << (item.holds<kx::String>() ? item.as<kx::String>() : L"")
+                           << L'"';
+                first = false;
+            }
+            std::wcout << L")";
+        }
+        std::wcout << L"\n";
+    }
+    for (const auto& child : node.children)
+        dump(*child, depth + 1);
+}
+
+// The store of a namespace, and where its nodes are added.
+struct Namespace
+{
+    kxsim::StoreFile store;
+    std::vector<kx::String> container;
+    const wchar_t* node_class;
+};
+
+Namespace namespace_of(const std::wstring& name, const std::wstring& path)
+{
+    if (name == L"iis")
+        return {kxsim::iis::store_file(path), {L"W3SVC"}, L"IIsWebServer"};
+    if (name == L"winnt")
+        return {kxsim::winnt::store_file(path), {}, L"User"};
+    throw kxsim::SimError{E_INVALIDARG, L"unknown namespace " + name};
+}
+
+int run(int argc, wchar_t** argv)
+{
+    const std::wstring command = argc > 1 ? argv[1] : L"";
+    if (command == L"reset" && argc == 2) {
+        kxsim::iis::store_file().replace(kxsim::iis::fresh_machine());
+        kxsim::winnt::store_file().replace(kxsim::winnt::fresh_machine(kxsim::winnt::computer_name()));
+        std::wcout << L"reset " << kxsim::iis::store_file().path() << L" and " << kxsim::winnt::store_file().path()
+                   << std::endl;
+    } else if (command == L"dump" && argc == 2) {
+        std::wcout << L"Web server (" << kxsim::iis::store_file().path() << L")\n";
+        for (const auto& node : kxsim::iis::store_file().load()->root.children)
+            dump(*node, 1);
+        std::wcout << L"\nAccounts of " << kxsim::winnt::computer_name() << L" (" << kxsim::winnt::store_file().path()
+                   << L")\n";
+        for (const auto& node : kxsim::winnt::store_file().load()->root.children)
+            dump(*node, 1);
+    } else if (command == L"add" && argc == 6) {
+        const Namespace space = namespace_of(argv[2], argv[3]);
+        const int count = std::stoi(argv[5]);
+        for (int i = 1; i <= count; ++i)
+            space.store.update([&](kxsim::Tree& tree) {
+                if (kxsim::Node* container = tree.find(space.container))
+                    container->add(space.node_class, argv[4] + std::to_wstring(i));
+            });
+    } else if (command == L"churn" && argc == 4) {
+        const Namespace space = namespace_of(argv[2], argv[3]);
+        for (unsigned long n = 0;; ++n)
+            space.store.update([&](kxsim::Tree& tree) {
+                if (kxsim::Node* container = tree.find(space.container))
+                    container->set(L"Churn", kx::Variant(static_cast<int32_t>(n)));
+            });
+    } else {
+        std::cerr << "usage: kxsim reset | dump | add iis|winnt STORE PREFIX COUNT | churn iis|winnt STORE\n";
+        return 2;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    try {
+        return run(argc, argv);
+    } catch (const kxsim::SimError& error) {
+        std::wcerr << L"kxsim: " << error.description << std::endl;
+        return 1;
+    }
+}
