@@ -39,28 +39,27 @@ String lower(String text)
     return text;
 }
 
-// What tells one version of the file from another: a save replaces the file by another one,
-// and a write in place changes its time or its size.
+// What tells one version of the file from another: a save replaces the file by another one
+// (another creation time), and a write in place changes its time or its size. Read from the
+// path alone, which costs far less than opening the file.
 struct Identity
 {
-    DWORD volume = 0, index_high = 0, index_low = 0, size_high = 0, size_low = 0;
-    FILETIME written{};
+    FILETIME created{}, written{};
+    DWORD size_high = 0, size_low = 0;
 
     bool operator==(const Identity& o) const
     {
-        return volume == o.volume && index_high == o.index_high && index_low == o.index_low &&
-               size_high == o.size_high && size_low == o.size_low &&
-               written.dwLowDateTime == o.written.dwLowDateTime && written.dwHighDateTime == o.written.dwHighDateTime;
+        return CompareFileTime(&created, &o.created) == 0 && CompareFileTime(&written, &o.written) == 0 &&
+               size_high == o.size_high && size_low == o.size_low;
     }
 };
 
-bool identify(HANDLE file, Identity& identity)
+bool identify(const String& path, Identity& identity)
 {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file, &info))
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
         return false;
-    identity = Identity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow, info.nFileSizeHigh,
-                        info.nFileSizeLow, info.ftLastWriteTime};
+    identity = Identity{data.ftCreationTime, data.ftLastWriteTime, data.nFileSizeHigh, data.nFileSizeLow};
     return true;
 }
 
@@ -133,23 +132,27 @@ StoreFile::StoreFile(String path, std::string title, HRESULT missing_status)
 {
 }
 
-std::shared_ptr<const Tree> StoreFile::load_unlocked() const
+// Needs no lock: a save replaces the file whole, so a reader sees one version or the next. A
+// tree is remembered under the identity read before the file was opened, so it is never older
+// than that identity says; at worst a change is read twice.
+std::shared_ptr<const Tree> StoreFile::load() const
 {
-    FileHandle file(CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            throw StoreError{missing_status_, L"No " + widen(title_) + L" at " + path_};
-        throw StoreError{HRESULT_FROM_WIN32(error), L"Cannot read the store " + path_ + L": " + last_error_text(error)};
-    }
     const String key = lower(path_);
     Identity identity;
-    const bool identified = identify(file.get(), identity);
+    const bool identified = identify(path_, identity);
     if (identified)
         if (auto tree = remembered(key, identity))
             return tree;
 
+    FileHandle file(CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        forget(key);
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            throw StoreError{missing_status_, L"No " + widen(title_) + L" at " + path_};
+        throw StoreError{HRESULT_FROM_WIN32(error), L"Cannot read the store " + path_ + L": " + last_error_text(error)};
+    }
     std::string text;
     char chunk[65536];
     DWORD got = 0;
@@ -197,16 +200,10 @@ void StoreFile::save_unlocked(const Tree& tree) const
     forget(lower(path_));
 }
 
-std::shared_ptr<const Tree> StoreFile::load() const
-{
-    Lock lock(path_);
-    return load_unlocked();
-}
-
 void StoreFile::update(const std::function<void(Tree&)>& change) const
 {
     Lock lock(path_);
-    Tree tree = *load_unlocked();
+    Tree tree = *load();
     change(tree);
     save_unlocked(tree);
 }

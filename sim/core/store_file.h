@@ -29,7 +29,7 @@ public:
     StoreFile(String path, std::string title, HRESULT missing_status);
 
     // The whole tree as the file holds it now; StoreError when it is missing or damaged. The
-    // tree is shared with other readers of this process and never changes.
+    // tree is shared with other readers of this process and never changes. Takes no lock.
     std::shared_ptr<const Tree> load() const;
     // Loads, changes and saves the tree in one locked step; a StoreError (or any exception)
     // thrown by the change leaves the file as it was.
@@ -41,7 +41,6 @@ public:
 
 private:
     class Lock;
-    std::shared_ptr<const Tree> load_unlocked() const;
     void save_unlocked(const Tree& tree) const;
 
     String path_;

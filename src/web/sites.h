@@ -38,8 +38,8 @@ int32_t site_number(directory::Directory& directory, const Service& service, con
 // The first binding string of the site enumerated last with that description, or "Not Found".
 String site_binding(directory::Directory& directory, const Service& service, const String& description);
 
-// The lowest positive number that no site of the service uses; each candidate is one full
-// walk of the bound service node.
+// The lowest positive number that no site of the service uses, from one walk of the service
+// node; past 32767 the 16-bit candidate overflows.
 int32_t lowest_free_number(directory::Directory& directory, const Service& service);
 
 // The first binding string of the site enumerated last with that description, from its

@@ -2,6 +2,10 @@
 // operations leave behind.
 #include <gtest/gtest.h>
 
+#include <random>
+#include <variant>
+
+#include "core/convert.h"
 #include "operation_test.h"
 #include "web/operations.h"
 
@@ -92,36 +96,61 @@ TEST_F(Web, TheSiteListIsUnallocatedWithoutSitesAndOverflowsPast32766)
     EXPECT_EQ(status_of([&] { getwebsitelist(platform); }), runtime::kOverflow);
 }
 
-TEST_F(Web, TheFreeNumberIsTheLowestGapAndOverflowsPast32767)
+// The free number as a walk per candidate finds it: the oracle for the one-walk search.
+std::variant<int32_t, int32_t> free_number_by_candidates(directory::Directory& directory)
 {
-    directory.add(L"", L"IIsWebService", L"W3SVC");
-    EXPECT_EQ(getfreewebid(platform), 1);
-    directory.add(L"W3SVC", L"IIsFilters", L"1");
-    EXPECT_EQ(getfreewebid(platform), 1);
-    for (const wchar_t* n : {L"1", L"2", L"4"})
-        directory.add(L"W3SVC", L"IIsWebServer", n);
-    EXPECT_EQ(getfreewebid(platform), 3);
-
-    // Every candidate costs one walk; the walk is one enumeration from the same bound node.
-    directory.steps.clear();
-    getfreewebid(platform);
-    EXPECT_EQ(std::count(directory.steps.begin(), directory.steps.end(), "bind IIS://LocalHost/W3SVC"), 1);
-    EXPECT_EQ(std::count(directory.steps.begin(), directory.steps.end(), "children"), 3);
+    try {
+        auto node = directory.bind(L"IIS://LocalHost/W3SVC");
+        for (Counter16 candidate(1);; ++candidate) {
+            bool taken = false;
+            directory::for_each_child(*node, [&](directory::Object& child) {
+                if (child.class_name() == L"IIsWebServer" && to_double(child.name()) == candidate.value())
+                    taken = true;
+            });
+            if (!taken)
+                return std::variant<int32_t, int32_t>(std::in_place_index<0>, candidate.value());
+        }
+    } catch (const Failure& failure) {
+        return std::variant<int32_t, int32_t>(std::in_place_index<1>, failure.status());
+    }
 }
 
-TEST_F(Web, TheCandidateCounterOverflowsWhenEveryNumberIsTaken)
+TEST_F(Web, TheFreeNumberIsFoundInOneWalkAsAWalkPerCandidateWouldFindIt)
 {
+    std::mt19937 random(2024);
+    const wchar_t* odd_names[] = {L"01", L"1.0", L"1.5", L" 2 ", L"-3", L"0", L"40000", L"x", L""};
+    for (int round = 0; round < 300; ++round) {
+        directory.root->children.clear();
+        directory.add(L"", L"IIsWebService", L"W3SVC");
+        const int sites = static_cast<int>(random() % 40);
+        for (int i = 0; i < sites; ++i) {
+            const bool odd = random() % 8 == 0, other_class = random() % 6 == 0;
+            const String name = odd ? String(odd_names[random() % (round % 3 ? 7 : 9)])
+                                    : std::to_wstring(1 + random() % 30);
+            if (!directory.find(L"W3SVC/" + name) || name.empty())
+                directory.add(L"W3SVC", other_class ? L"IIsFilters" : L"IIsWebServer", name);
+        }
+        const auto expected = free_number_by_candidates(directory);
+        directory.steps.clear();
+        const auto got = [&] {
+            try {
+                return std::variant<int32_t, int32_t>(std::in_place_index<0>, getfreewebid(platform));
+            } catch (const Failure& failure) {
+                return std::variant<int32_t, int32_t>(std::in_place_index<1>, failure.status());
+            }
+        }();
+        ASSERT_EQ(got, expected) << "round " << round;
+        EXPECT_LE(std::count(directory.steps.begin(), directory.steps.end(), "children"), 1);
+    }
+
+    // Every number taken: the candidate overflows past 32767, as the walk per candidate would.
+    directory.root->children.clear();
     directory.add(L"", L"IIsWebService", L"W3SVC");
-    // One site that answers to every candidate would take 32767 walks; instead the walk
-    // answers "taken" through a name that changes with the candidate.
-    Node& site = directory.add(L"W3SVC", L"IIsWebServer", L"1");
-    int candidate = 1;
-    directory.before = [&](const std::string& step) {
-        if (step == "children")
-            site.name = std::to_wstring(candidate++);
-    };
+    for (int n = 32767; n >= 1; --n)
+        directory.add(L"W3SVC", L"IIsWebServer", std::to_wstring(n));
     EXPECT_EQ(status_of([&] { getfreewebid(platform); }), runtime::kOverflow);
-    EXPECT_EQ(candidate, 32768);
+    directory.root->children[0]->children.erase(directory.root->children[0]->children.begin());
+    EXPECT_EQ(getfreewebid(platform), 32767);
 }
 
 TEST_F(Web, CreateWebRootWritesTheSiteItsRootAndItsMapper)
