@@ -37,3 +37,22 @@ description = "Default Web Site"
 WScript.Echo "getwebid """ & description & """: " & CreateObject("Kestrix.getwebid").getwebid(description)
 WScript.Echo "getwebport """ & description & """: " & CreateObject("Kestrix.getwebport").getwebport(description)
 WScript.Echo "getwebportsecure """ & description & """: " & CreateObject("Kestrix.getwebportsecure").getwebportsecure(description)
+
+' A service account: created with a generated password and put in a new group, checked,
+' the internet user found, then taken out of the group and deleted.
+Dim computer, account, group, secret, internetUser
+computer = CreateObject("WScript.Shell").Environment("PROCESS")("COMPUTERNAME")
+account = "svc_kestrix_demo"
+group = "Kestrix Operators"
+secret = generator.generatepassword()
+WScript.Echo "createntuser " & account & " in """ & group & """: " & _
+    CreateObject("Kestrix.createntuser").createntuser(computer, account, secret, group)
+WScript.Echo "checkuser " & account & ": " & CreateObject("Kestrix.checkuser").checkuser(computer, account)
+internetUser = ""
+WScript.Echo "getinternetuser: " & CreateObject("Kestrix.getinternetuser").getinternetuser(computer, internetUser) & _
+    ", the internet user is " & internetUser
+WScript.Echo "deletentuserfromgroup " & account & ": " & _
+    CreateObject("Kestrix.deletentuserfromgroup").deletentuserfromgroup(computer, group, account)
+WScript.Echo "deletentuser " & account & ": " & CreateObject("Kestrix.deletentuser").deletentuser(computer, account)
+WScript.Echo "deletentgroup """ & group & """: " & CreateObject("Kestrix.deletentgroup").deletentgroup(computer, group)
+WScript.Echo "checkuser " & account & ": " & CreateObject("Kestrix.checkuser").checkuser(computer, account)

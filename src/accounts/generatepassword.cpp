@@ -1,4 +1,4 @@
-#include "accounts/generatepassword.h"
+#include "accounts/operations.h"
 
 #include <cmath>
 

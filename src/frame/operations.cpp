@@ -1,7 +1,7 @@
 // The table of built operations: which function carries out which catalogue member.
 #include <string_view>
 
-#include "accounts/generatepassword.h"
+#include "accounts/operations.h"
 #include "frame/operation_binding.h"
 #include "ftp/operations.h"
 #include "web/operations.h"
@@ -11,6 +11,12 @@ namespace {
 
 constexpr Operation table[] = {
     bind<&accounts::generatepassword>("generatepassword", "generatepassword"),
+    bind<&accounts::createntuser>("createntuser", "createntuser"),
+    bind<&accounts::checkuser>("checkuser", "checkuser"),
+    bind<&accounts::deletentuser>("deletentuser", "deletentuser"),
+    bind<&accounts::deletentgroup>("deletentgroup", "deletentgroup"),
+    bind<&accounts::deletentuserfromgroup>("deletentuserfromgroup", "deletentuserfromgroup"),
+    bind<&accounts::getinternetuser>("getinternetuser", "getinternetuser"),
     bind<&web::getwebid>("getwebid", "getwebid"),
     bind<&web::getwebpath>("getwebpath", "getwebpath"),
     bind<&web::getwebsitelist>("getwebsitelist", "getwebsitelist"),

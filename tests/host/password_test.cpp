@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "accounts/generatepassword.h"
+#include "accounts/operations.h"
 #include "platform/random/random.h"
 
 namespace kx {

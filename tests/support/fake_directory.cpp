@@ -122,6 +122,8 @@ public:
         auto node = std::make_shared<Node>();
         node->class_name = class_name;
         node->name = name;
+        if (same(class_name, L"user"))
+            node->properties[L"userflags"] = Variant(int32_t(0x201));
         return std::make_unique<FakeObject>(directory_, node, node_, false);
     }
     void remove(const String& class_name, const String& name) override
@@ -150,7 +152,7 @@ public:
     Variant call(const String& method, const std::vector<Variant>& args) override
     {
         directory_.step("call " + narrow(method));
-        node_->calls.push_back(method);
+        node_->calls.push_back(args.empty() || !args[0].holds<String>() ? method : method + L" " + args[0].as<String>());
         if (same(method, L"Delete") && args.size() == 2 && args[0].holds<String>() && args[1].holds<String>())
             remove(args[0].as<String>(), args[1].as<String>());
         else if (same(method, L"Start"))
@@ -210,11 +212,26 @@ bool multi_valued(const String& property)
     return same(property, L"ServerBindings") || same(property, L"SecureBindings") || same(property, L"ScriptMaps");
 }
 
-FakeDirectory::FakeDirectory() : root(std::make_shared<Node>())
+FakeDirectory::FakeDirectory() : root(std::make_shared<Node>()), accounts(std::make_shared<Node>())
 {
     root->class_name = L"IIsComputer";
     root->name = L"LocalHost";
+    accounts->class_name = L"Computer";
+    accounts->name = kAccountsHost;
 }
+
+Node& FakeDirectory::add_account(const String& class_name, const String& name)
+{
+    auto node = std::make_shared<Node>();
+    node->class_name = class_name;
+    node->name = name;
+    if (same(class_name, L"User"))
+        node->properties[L"userflags"] = Variant(int32_t(0x201));
+    accounts->children.push_back(node);
+    return *node;
+}
+
+Node* FakeDirectory::account(const String& name) { return child_named(*accounts, name).get(); }
 
 Node& FakeDirectory::add(const String& parent_path, const String& class_name, const String& name,
                          std::map<String, Variant> properties)
@@ -276,6 +293,18 @@ void FakeDirectory::step(const std::string& name)
 std::unique_ptr<directory::Object> FakeDirectory::bind(const String& path)
 {
     step("bind " + narrow(path));
+    const String winnt = L"winnt://";
+    if (lower(path.substr(0, winnt.size())) == winnt) {
+        const std::vector<String> parts = split(path.substr(winnt.size()));
+        if (parts.empty() || !same(parts[0], kAccountsHost))
+            throw Failure(kBadNetPath, L"The network path was not found.");
+        if (parts.size() == 1)
+            return std::make_unique<FakeObject>(*this, accounts, nullptr, true);
+        auto node = parts.size() == 2 ? child_named(*accounts, parts[1]) : nullptr;
+        if (!node)
+            throw Failure(static_cast<int32_t>(0x800708AD), L"The user name could not be found.");
+        return std::make_unique<FakeObject>(*this, node, accounts, true);
+    }
     const String prefix = L"iis://localhost";
     if (lower(path.substr(0, prefix.size())) != prefix)
         throw Failure(kPathNotFound, L"The system cannot find the path specified.");

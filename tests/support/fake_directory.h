@@ -17,6 +17,8 @@ namespace kx::test {
 inline constexpr int32_t kPathNotFound = static_cast<int32_t>(0x80070003);
 inline constexpr int32_t kAlreadyExists = static_cast<int32_t>(0x800700B7);
 inline constexpr int32_t kPropertyNotFound = static_cast<int32_t>(0x8000500D);
+inline constexpr int32_t kBadNetPath = static_cast<int32_t>(0x80070035);
+inline constexpr wchar_t kAccountsHost[] = L"HOST";
 
 struct Node
 {
@@ -25,7 +27,7 @@ struct Node
     std::map<String, Variant> properties;  // names in lower case
     std::vector<std::shared_ptr<Node>> children;
     bool started = false;
-    std::vector<String> calls;  // methods called on the node, in order
+    std::vector<String> calls;  // methods called on the node, with their first text argument, in order
 };
 
 class FakeDirectory final : public directory::Directory
@@ -37,6 +39,10 @@ public:
     Node& add(const String& parent_path, const String& class_name, const String& name,
               std::map<String, Variant> properties = {});
     Node* find(const String& path);  // null when missing
+
+    // The account database of the computer kAccountsHost ("WinNT://HOST"): users and groups.
+    Node& add_account(const String& class_name, const String& name);
+    Node* account(const String& name);  // null when missing
 
     // A web service with sites: {number, description, bindings}.
     void add_site(const String& number, const String& description, std::vector<String> bindings = {L":80:"},
@@ -58,6 +64,7 @@ public:
 
     void step(const std::string& name);
     std::shared_ptr<Node> root;
+    std::shared_ptr<Node> accounts;
 
 private:
     std::map<std::string, int> counts_;

@@ -46,14 +46,6 @@ kx::Variant property_at(const wchar_t* path, const wchar_t* name)
     return kx::Variant(L"<unexpected type>");
 }
 
-long answer_of(const char* cls, std::vector<Argument> args)
-{
-    Answer a;
-    call(cls, widen(cls).c_str(), std::move(args), a);
-    EXPECT_EQ(a.status, S_OK) << cls << ": " << std::string(a.description.begin(), a.description.end());
-    return a.number();
-}
-
 TEST_F(Directories, AnApplicationIsCreatedCountedAndDeleted)
 {
     EXPECT_EQ(answer_of("getnumberofvirtualdirectories", {L"1"}), 0);

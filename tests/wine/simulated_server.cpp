@@ -8,8 +8,11 @@ void SimulatedServer::SetUp()
 {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     path_ = L"C:\\kxsim\\test-" + widen(info->name()) + L".store";
+    accounts_path_ = L"C:\\kxsim\\test-" + widen(info->name()) + L".accounts";
     SetEnvironmentVariableW(L"KX_SIM_IIS_STORE", path_.c_str());
+    SetEnvironmentVariableW(L"KX_SIM_WINNT_STORE", accounts_path_.c_str());
     store(kxsim::iis::fresh_machine());
+    store_accounts(kxsim::winnt::fresh_machine(kxsim::winnt::computer_name()));
     live_before_ = live_objects();
 }
 
@@ -17,12 +20,18 @@ void SimulatedServer::TearDown()
 {
     EXPECT_EQ(live_objects(), live_before_) << "the operation left objects of the provider alive";
     DeleteFileW(path_.c_str());
+    DeleteFileW(accounts_path_.c_str());
     SetEnvironmentVariableW(L"KX_SIM_IIS_STORE", nullptr);
+    SetEnvironmentVariableW(L"KX_SIM_WINNT_STORE", nullptr);
 }
 
 void SimulatedServer::store(const kxsim::Tree& tree) { kxsim::iis::store_file(path_).replace(tree); }
 
 kxsim::Tree SimulatedServer::stored() const { return *kxsim::iis::store_file(path_).load(); }
+
+void SimulatedServer::store_accounts(const kxsim::Tree& tree) { kxsim::winnt::store_file(accounts_path_).replace(tree); }
+
+kxsim::Tree SimulatedServer::stored_accounts() const { return *kxsim::winnt::store_file(accounts_path_).load(); }
 
 kxsim::Tree SimulatedServer::machine_with(const std::vector<Site>& sites)
 {
@@ -97,14 +106,31 @@ void call(const char* cls, const wchar_t* member, std::vector<Argument> args, An
             V_VT(&v) = VT_BSTR;
             V_BSTR(&v) = SysAllocStringLen(args[i].text.data(), static_cast<UINT>(args[i].text.size()));
         }
-        reversed[args.size() - 1 - i] = v;
+        VARIANTARG& arg = reversed[args.size() - 1 - i];
+        if (args[i].byref) {
+            V_VT(&arg) = VT_BYREF | VT_VARIANT;
+            V_VARIANTREF(&arg) = &v;
+        } else {
+            arg = v;
+        }
     }
     const Invoked invoked =
         invoke(object.Get(), member, reversed.data(), static_cast<UINT>(reversed.size()), &answer.result.v);
     answer.status = invoked.status == DISP_E_EXCEPTION ? invoked.scode : invoked.status;
     answer.description = invoked.description;
+    for (const Var& value : values)
+        answer.after.push_back(V_VT(&value.v) == VT_BSTR ? std::wstring(V_BSTR(&value.v), SysStringLen(V_BSTR(&value.v)))
+                                                          : L"<not text>");
     object.Reset();
-    EXPECT_EQ(live_objects(), live_before) << cls << " left objects of the provider alive";
+    EXPECT_EQ(live_objects(), live_before) << cls << " left objects of the stand-ins alive";
+}
+
+long answer_of(const char* cls, std::vector<Argument> args)
+{
+    Answer a;
+    call(cls, widen(cls).c_str(), std::move(args), a);
+    EXPECT_EQ(a.status, S_OK) << cls << ": " << std::string(a.description.begin(), a.description.end());
+    return a.number();
 }
 
 }  // namespace kx::test

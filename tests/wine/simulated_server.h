@@ -1,5 +1,5 @@
-// A simulated web server of a test's own: its store file, what the provider has handed out,
-// and calls of the library's members.
+// A simulated machine of a test's own: the stores of its web server and of its accounts, what
+// the stand-ins have handed out, and calls of the library's members.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "com_support.h"
+#include "accounts.h"
 #include "iis.h"
 
 namespace kx::test {
@@ -23,6 +24,9 @@ protected:
     // Replaces the store with a tree; the tree a test starts from is a fresh machine.
     void store(const kxsim::Tree& tree);
     kxsim::Tree stored() const;
+    // The account database; the one a test starts from is a fresh machine's.
+    void store_accounts(const kxsim::Tree& tree);
+    kxsim::Tree stored_accounts() const;
     // A fresh machine whose web service holds exactly these sites: {name, description, bindings}.
     struct Site
     {
@@ -33,7 +37,7 @@ protected:
     };
     static kxsim::Tree machine_with(const std::vector<Site>& sites);
 
-    std::wstring path_;
+    std::wstring path_, accounts_path_;
     long live_before_ = 0;
 };
 
@@ -47,18 +51,30 @@ struct Answer
     std::wstring text() const;
     bool unallocated() const { return V_VT(&result.v) == (VT_ARRAY | VT_BSTR) && !V_ARRAY(&result.v); }
     std::vector<std::wstring> list() const;
+    std::vector<std::wstring> after;  // the arguments' texts after the call
 };
 
 struct Argument
 {
     Argument(const wchar_t* text) : text(text) {}
+    Argument(std::wstring text) : text(std::move(text)) {}
     Argument(long number) : is_number(true), number(number) {}
+    // A text in a variable of the caller's, passed by reference: answer.after holds it afterwards.
+    static Argument variable(std::wstring text)
+    {
+        Argument a(std::move(text));
+        a.byref = true;
+        return a;
+    }
     std::wstring text;
     bool is_number = false;
+    bool byref = false;
     long number = 0;
 };
 
-// Calls a member late bound; afterwards no object of the provider may be left alive.
+// Calls a member late bound; afterwards no object of the stand-ins may be left alive.
 void call(const char* cls, const wchar_t* member, std::vector<Argument> args, Answer& answer);
+// The number a member answers, called by the class's own name; the call must succeed.
+long answer_of(const char* cls, std::vector<Argument> args);
 
 }  // namespace kx::test
