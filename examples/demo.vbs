@@ -56,3 +56,19 @@ WScript.Echo "deletentuserfromgroup " & account & ": " & _
 WScript.Echo "deletentuser " & account & ": " & CreateObject("Kestrix.deletentuser").deletentuser(computer, account)
 WScript.Echo "deletentgroup """ & group & """: " & CreateObject("Kestrix.deletentgroup").deletentgroup(computer, group)
 WScript.Echo "checkuser " & account & ": " & CreateObject("Kestrix.checkuser").checkuser(computer, account)
+
+' Services and versions: the state and first dependency of a service of this machine, and the
+' description and product name of Kestrix.dll itself (given as the script's argument).
+Dim service, library, dependency
+service = "RpcSs"
+WScript.Echo "getservicestatus " & service & ": " & CreateObject("Kestrix.getservicestatus").getservicestatus(service) & _
+    " (4 is running)"
+dependency = CreateObject("Kestrix.getservicedependencies").getservicedependencies(service)
+If Len(dependency) = 255 Then dependency = Left(dependency, InStr(dependency, Chr(0)) - 1)
+WScript.Echo "getservicedependencies " & service & ": """ & dependency & """"
+If WScript.Arguments.Count > 0 Then
+    library = WScript.Arguments(0)
+    WScript.Echo "getservicename Kestrix.dll: """ & CreateObject("Kestrix.getservicename").getservicename(library) & _
+        """ (it has no description: a message box says so)"
+    WScript.Echo "getserviceowner Kestrix.dll: """ & CreateObject("Kestrix.getserviceowner").getserviceowner(library) & """"
+End If

@@ -4,6 +4,8 @@
 #include "accounts/operations.h"
 #include "frame/operation_binding.h"
 #include "ftp/operations.h"
+#include "security/operations.h"
+#include "services/operations.h"
 #include "web/operations.h"
 
 namespace kx::operations {
@@ -17,6 +19,15 @@ constexpr Operation table[] = {
     bind<&accounts::deletentgroup>("deletentgroup", "deletentgroup"),
     bind<&accounts::deletentuserfromgroup>("deletentuserfromgroup", "deletentuserfromgroup"),
     bind<&accounts::getinternetuser>("getinternetuser", "getinternetuser"),
+    bind<&file_security::setfilepermission>("setfilepermission", "setfilepermission"),
+    bind<&file_security::SetDirAcces>("setdirectorypermission", "SetDirAcces"),
+    bind<&file_security::SetAccess>("setdirectorypermission", "SetAccess"),
+    bind<&file_security::setdirectorypermission>("setdirectorypermission", "setdirectorypermission"),
+    bind<&file_security::getntaccountbysid>("getntaccountbysid", "getntaccountbysid"),
+    bind<&services::getservicestatus>("getservicestatus", "getservicestatus"),
+    bind<&services::getservicedependencies>("getservicedependencies", "getservicedependencies"),
+    bind<&services::getservicename>("getservicename", "getservicename"),
+    bind<&services::getserviceowner>("getserviceowner", "getserviceowner"),
     bind<&web::getwebid>("getwebid", "getwebid"),
     bind<&web::getwebpath>("getwebpath", "getwebpath"),
     bind<&web::getwebsitelist>("getwebsitelist", "getwebsitelist"),

@@ -10,14 +10,31 @@ class Directory;
 namespace files {
 class FileSystem;
 }
+namespace ui {
+class UserInterface;
+}
+namespace security {
+class Security;
+}
+namespace services {
+class ServiceManager;
+}
+namespace versions {
+class Versions;
+}
 class Random;
+class CodePage;
 
 struct Platform
 {
     directory::Directory& directory;
     files::FileSystem& files;
     Random& random;
+    ui::UserInterface& ui;
+    CodePage& ansi;
+    security::Security& security;
+    services::ServiceManager& services;
+    versions::Versions& versions;
 };
-
 
 }  // namespace kx

@@ -2,10 +2,15 @@
 // shared between calls, instances or apartments (Windows only).
 #pragma once
 
+#include "platform/codepage/codepage_win32.h"
 #include "platform/directory/directory_win32.h"
 #include "platform/files/files_win32.h"
 #include "platform/platform.h"
 #include "platform/random/random.h"
+#include "platform/security/security_win32.h"
+#include "platform/services/services_win32.h"
+#include "platform/ui/ui_win32.h"
+#include "platform/versions/versions_win32.h"
 
 namespace kx {
 
@@ -22,6 +27,11 @@ private:
     directory::AdsiDirectory directory_;
     files::ScriptingFileSystem files_;
     SeededRandom random_;
+    ui::Win32UserInterface ui_;
+    AnsiCodePage ansi_;
+    security::Win32Security security_;
+    services::Win32ServiceManager services_;
+    versions::Win32Versions versions_;
     Platform platform_;
 };
 

@@ -3,6 +3,10 @@
 
 namespace kx {
 
-SystemPlatform::SystemPlatform() : random_(system_seed), platform_{directory_, files_, random_} {}
+SystemPlatform::SystemPlatform()
+    : random_(system_seed),
+      platform_{directory_, files_, random_, ui_, ansi_, security_, services_, versions_}
+{
+}
 
 }  // namespace kx

@@ -13,7 +13,7 @@ constexpr int32_t kPathNotFound = static_cast<int32_t>(0x80070003);
 bool contains_letter(const String& code, wchar_t letter)
 {
     for (wchar_t c : code)
-        if (std::towupper(c) == letter)
+        if (static_cast<wchar_t>(std::towupper(c)) == letter)
             return true;
     return false;
 }

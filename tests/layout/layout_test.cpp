@@ -6,7 +6,9 @@
 
 #include <cstddef>
 
+#include "platform/services/services.h"
 #include "records.h"
+#include "security/dacl.h"
 
 namespace {
 
@@ -32,6 +34,21 @@ static_assert(sizeof(r::ACCESS_ALLOWED_ACE) == sizeof(::ACCESS_ALLOWED_ACE) &&
               offsetof(r::ACCESS_ALLOWED_ACE, SidStart) == offsetof(::ACCESS_ALLOWED_ACE, SidStart));
 static_assert(sizeof(r::ACL) == sizeof(::ACL) && offsetof(r::ACL, AceCount) == offsetof(::ACL, AceCount));
 static_assert(sizeof(r::ACL_SIZE_INFORMATION) == sizeof(::ACL_SIZE_INFORMATION));
+
+// The service records that the manager fills: the operations' own declarations of them.
+using kx::services::ServiceConfigHead;
+using kx::services::ServiceStatus;
+static_assert(sizeof(ServiceStatus) == sizeof(SERVICE_STATUS) && sizeof(ServiceStatus) == 28 &&
+              offsetof(ServiceStatus, current_state) == offsetof(SERVICE_STATUS, dwCurrentState));
+static_assert(sizeof(ServiceConfigHead) == sizeof(QUERY_SERVICE_CONFIGA) && sizeof(ServiceConfigHead) == (k32 ? 36 : 64) &&
+              offsetof(ServiceConfigHead, dependencies) == offsetof(QUERY_SERVICE_CONFIGA, lpDependencies) &&
+              offsetof(ServiceConfigHead, display_name) == offsetof(QUERY_SERVICE_CONFIGA, lpDisplayName));
+
+// The room kept for a new absolute descriptor holds the platform's descriptor, which is
+// larger than the record that the type library publishes on 64-bit Windows.
+static_assert(kx::file_security::kDescriptorSize >= sizeof(::SECURITY_DESCRIPTOR) &&
+              kx::file_security::kDescriptorSize >= sizeof(r::SECURITY_DESCRIPTOR));
+static_assert(sizeof(::SECURITY_DESCRIPTOR) == (k32 ? 20 : 40));
 
 // The automation types that every member passes.
 static_assert(sizeof(VARIANT) == (k32 ? 16 : 24) && sizeof(BSTR) == sizeof(void*) && sizeof(long) == 4);

@@ -61,7 +61,7 @@ if len(answers) == 5:
     check("result" in answers[0], "batch: a result")
     check("error" in answers[1], "batch: a null argument reaches the member")
     check("usage" in answers[2] and "usage" in answers[3], "batch: malformed JSON and a wrong count are named")
-    check("error" in answers[4], "batch: a member found by its name alone")
+    check("result" in answers[4] and "sFileName" in answers[4]["byref"], "batch: a member found by its name alone")
 check(code == 2 and "malformed JSON" in err, f"batch: exit 2 after a usage error ({code}, {err!r})")
 
 code, out, _ = kestrix("getwebid", "Default Web Site")

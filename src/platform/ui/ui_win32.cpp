@@ -1,0 +1,13 @@
+#include "platform/ui/ui_win32.h"
+
+#include <windows.h>
+
+namespace kx::ui {
+
+void Win32UserInterface::message_box(const String& text)
+{
+    // The text may hold NULs (a caller's argument); the box shows it up to the first.
+    MessageBoxW(nullptr, text.c_str(), L"Kestrix", MB_OK);
+}
+
+}  // namespace kx::ui

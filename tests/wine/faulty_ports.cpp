@@ -1,0 +1,281 @@
+#include "faulty_ports.h"
+
+#include <windows.h>
+#include <sddl.h>
+
+#include <cstring>
+
+namespace kx::test {
+
+void Faults::fail(const std::string& function, int occurrence, uint32_t error)
+{
+    faults_.push_back(Fault{function, occurrence, error});
+}
+
+void Faults::clear()
+{
+    faults_.clear();
+    counts_.clear();
+    calls.clear();
+}
+
+bool Faults::failing(const std::string& function)
+{
+    calls.push_back(function);
+    const int count = ++counts_[function];
+    for (const Fault& f : faults_)
+        if (f.function == function && f.occurrence == count) {
+            error_ = f.error;
+            return true;
+        }
+    return false;
+}
+
+template <class Call>
+auto FaultySecurity::forward(const char* function, Call&& call)
+{
+    using Result = decltype(call());
+    if (failing(function)) {
+        last_error_ = error();
+        return Result{};
+    }
+    const Result result = call();
+    last_error_ = real_.last_error();
+    return result;
+}
+
+bool FaultySecurity::lookup_account_name(const char* account, void* sid, uint32_t& sid_size, char* domain,
+                                         uint32_t& domain_size, uint32_t& use)
+{
+    return forward("lookup_account_name",
+                   [&] { return real_.lookup_account_name(account, sid, sid_size, domain, domain_size, use); });
+}
+
+bool FaultySecurity::lookup_account_sid(const void* sid, char* name, uint32_t& name_size, char* domain,
+                                        uint32_t& domain_size, uint32_t& use)
+{
+    return forward("lookup_account_sid",
+                   [&] { return real_.lookup_account_sid(sid, name, name_size, domain, domain_size, use); });
+}
+
+bool FaultySecurity::convert_string_sid_to_sid(const char* text, void*& sid)
+{
+    return forward("convert_string_sid_to_sid", [&] { return real_.convert_string_sid_to_sid(text, sid); });
+}
+
+bool FaultySecurity::is_valid_sid(const void* sid) { return forward("is_valid_sid", [&] { return real_.is_valid_sid(sid); }); }
+
+bool FaultySecurity::equal_sid(const void* a, const void* b)
+{
+    return forward("equal_sid", [&] { return real_.equal_sid(a, b); });
+}
+
+uint32_t FaultySecurity::get_length_sid(const void* sid)
+{
+    return forward("get_length_sid", [&] { return real_.get_length_sid(sid); });
+}
+
+void FaultySecurity::free_sid(void* sid)
+{
+    calls.push_back("free_sid");
+    real_.free_sid(sid);
+}
+
+bool FaultySecurity::get_file_security(const char* path, uint32_t information, void* descriptor, uint32_t length,
+                                       uint32_t& needed)
+{
+    if (!remembering)
+        return forward("get_file_security",
+                       [&] { return real_.get_file_security(path, information, descriptor, length, needed); });
+    if (failing("get_file_security")) {
+        last_error_ = error();
+        return false;
+    }
+    auto found = descriptors.find(path);
+    if (found == descriptors.end()) {
+        uint32_t size = 0;
+        real_.get_file_security(path, information, nullptr, 0, size);
+        std::vector<uint8_t> bytes(size);
+        if (!real_.get_file_security(path, information, bytes.data(), size, size)) {
+            last_error_ = real_.last_error();
+            return false;
+        }
+        found = descriptors.emplace(path, std::move(bytes)).first;
+    }
+    needed = static_cast<uint32_t>(found->second.size());
+    if (length < needed) {
+        last_error_ = ERROR_INSUFFICIENT_BUFFER;
+        return false;
+    }
+    std::memcpy(descriptor, found->second.data(), needed);
+    last_error_ = 0;
+    return true;
+}
+
+bool FaultySecurity::set_file_security(const char* path, uint32_t information, const void* descriptor)
+{
+    if (!remembering)
+        return forward("set_file_security", [&] { return real_.set_file_security(path, information, descriptor); });
+    if (failing("set_file_security")) {
+        last_error_ = error();
+        return false;
+    }
+    DWORD size = 0;
+    MakeSelfRelativeSD(const_cast<void*>(descriptor), nullptr, &size);
+    std::vector<uint8_t> bytes(size);
+    const bool ok = MakeSelfRelativeSD(const_cast<void*>(descriptor), bytes.data(), &size) != 0;
+    last_error_ = GetLastError();
+    if (ok) {
+        descriptors[path] = std::move(bytes);
+        written.push_back(path);
+    }
+    return ok;
+}
+
+bool FaultySecurity::initialize_security_descriptor(void* descriptor, uint32_t revision)
+{
+    return forward("initialize_security_descriptor",
+                   [&] { return real_.initialize_security_descriptor(descriptor, revision); });
+}
+
+bool FaultySecurity::get_security_descriptor_dacl(const void* descriptor, int32_t& present, void*& dacl,
+                                                  int32_t& defaulted)
+{
+    return forward("get_security_descriptor_dacl",
+                   [&] { return real_.get_security_descriptor_dacl(descriptor, present, dacl, defaulted); });
+}
+
+bool FaultySecurity::set_security_descriptor_dacl(void* descriptor, int32_t present, void* dacl, int32_t defaulted)
+{
+    return forward("set_security_descriptor_dacl",
+                   [&] { return real_.set_security_descriptor_dacl(descriptor, present, dacl, defaulted); });
+}
+
+bool FaultySecurity::get_acl_information(const void* acl, void* information, uint32_t length, uint32_t information_class)
+{
+    return forward("get_acl_information",
+                   [&] { return real_.get_acl_information(acl, information, length, information_class); });
+}
+
+bool FaultySecurity::initialize_acl(void* acl, uint32_t length, uint32_t revision)
+{
+    return forward("initialize_acl", [&] { return real_.initialize_acl(acl, length, revision); });
+}
+
+bool FaultySecurity::get_ace(const void* acl, uint32_t index, void*& ace)
+{
+    return forward("get_ace", [&] { return real_.get_ace(acl, index, ace); });
+}
+
+bool FaultySecurity::add_ace(void* acl, uint32_t revision, uint32_t start_index, const void* ace, uint32_t length)
+{
+    return forward("add_ace", [&] { return real_.add_ace(acl, revision, start_index, ace, length); });
+}
+
+bool FaultySecurity::add_access_allowed_ace(void* acl, uint32_t revision, uint32_t mask, const void* sid)
+{
+    return forward("add_access_allowed_ace", [&] { return real_.add_access_allowed_ace(acl, revision, mask, sid); });
+}
+
+bool FaultySecurity::add_access_denied_ace(void* acl, uint32_t revision, uint32_t mask, const void* sid)
+{
+    return forward("add_access_denied_ace", [&] { return real_.add_access_denied_ace(acl, revision, mask, sid); });
+}
+
+uint32_t FaultySecurity::get_file_attributes(const char* path)
+{
+    if (failing("get_file_attributes")) {
+        last_error_ = error();
+        return security::kInvalidAttributes;
+    }
+    const uint32_t attributes = real_.get_file_attributes(path);
+    last_error_ = real_.last_error();
+    return attributes;
+}
+
+std::vector<FaultySecurity::Entry> FaultySecurity::entries(const std::string& path)
+{
+    std::vector<Entry> out;
+    const auto found = descriptors.find(path);
+    if (found == descriptors.end())
+        return out;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!GetSecurityDescriptorDacl(found->second.data(), &present, &dacl, &defaulted) || !dacl)
+        return out;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        GetAce(dacl, i, reinterpret_cast<void**>(&ace));
+        char* text = nullptr;
+        ConvertSidToStringSidA(&ace->SidStart, &text);
+        out.push_back(Entry{ace->Header.AceType, ace->Header.AceFlags, ace->Mask, text ? text : ""});
+        LocalFree(text);
+    }
+    return out;
+}
+
+template <class Call>
+auto FaultyServices::forward(const char* function, Call&& call)
+{
+    using Result = decltype(call());
+    if (failing(function)) {
+        last_error_ = error();
+        return Result{};
+    }
+    const Result result = call();
+    last_error_ = real_.last_error();
+    return result;
+}
+
+services::Handle FaultyServices::open_sc_manager(const char* machine, const char* database, uint32_t access)
+{
+    return forward("open_sc_manager", [&] { return real_.open_sc_manager(machine, database, access); });
+}
+
+services::Handle FaultyServices::open_service(services::Handle manager, const char* name, uint32_t access)
+{
+    return forward("open_service", [&] { return real_.open_service(manager, name, access); });
+}
+
+bool FaultyServices::query_service_status(services::Handle service, services::ServiceStatus& status)
+{
+    return forward("query_service_status", [&] { return real_.query_service_status(service, status); });
+}
+
+bool FaultyServices::query_service_config(services::Handle service, void* buffer, uint32_t length, uint32_t& needed)
+{
+    return forward("query_service_config", [&] {
+        const bool ok = real_.query_service_config(service, buffer, length, needed);
+        if (rewrite_config)
+            rewrite_config(buffer, length, needed);
+        return ok;
+    });
+}
+
+bool FaultyServices::close_service_handle(services::Handle handle)
+{
+    return forward("close_service_handle", [&] { return real_.close_service_handle(handle); });
+}
+
+uint32_t FaultyVersions::get_file_version_info_size(const char* path, uint32_t& handle)
+{
+    return failing("get_file_version_info_size") ? 0 : real_.get_file_version_info_size(path, handle);
+}
+
+bool FaultyVersions::get_file_version_info(const char* path, uint32_t handle, uint32_t size, void* data)
+{
+    return !failing("get_file_version_info") && real_.get_file_version_info(path, handle, size, data);
+}
+
+bool FaultyVersions::ver_query_value(const void* data, const char* sub_block, const void*& value, uint32_t& length)
+{
+    return !failing("ver_query_value") && real_.ver_query_value(data, sub_block, value, length);
+}
+
+std::string test_path(const std::string& name)
+{
+    CreateDirectoryA("C:\\kxtest", nullptr);
+    return "C:\\kxtest\\" + name;
+}
+
+}  // namespace kx::test

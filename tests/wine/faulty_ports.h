@@ -1,0 +1,146 @@
+// The platform's own ports, wrapped so that a test can make any single call fail with an error
+// of its choice and see which calls were made, in order.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "fake_platform.h"
+#include "platform/codepage/codepage_win32.h"
+#include "platform/files/files_win32.h"
+#include "platform/security/security_win32.h"
+#include "platform/services/services_win32.h"
+#include "platform/versions/versions_win32.h"
+
+namespace kx::test {
+
+// Which calls fail: the function's name and the how-manyth call of it, counting from 1.
+class Faults
+{
+public:
+    void fail(const std::string& function, int occurrence, uint32_t error);
+    void clear();
+    // Notes the call; true when it is to fail (its error is then error()).
+    bool failing(const std::string& function);
+    uint32_t error() const { return error_; }
+    std::vector<std::string> calls;
+
+private:
+    struct Fault
+    {
+        std::string function;
+        int occurrence;
+        uint32_t error;
+    };
+    std::vector<Fault> faults_;
+    std::map<std::string, int> counts_;
+    uint32_t error_ = 0;
+};
+
+// The real security functions behind faults. With remembering on, descriptors are kept per
+// path: a file's first read takes its real descriptor, and what is written is kept instead of
+// being handed to Wine, whose SetFileSecurityA keeps only what the file's Unix mode bits can
+// express and reads a list back synthesized from them.
+class FaultySecurity final : public security::Security, public Faults
+{
+public:
+    bool remembering = false;
+    std::map<std::string, std::vector<uint8_t>> descriptors;  // self-relative, by path
+    std::vector<std::string> written;                          // the paths written, in order
+
+    bool lookup_account_name(const char* account, void* sid, uint32_t& sid_size, char* domain, uint32_t& domain_size,
+                             uint32_t& use) override;
+    bool lookup_account_sid(const void* sid, char* name, uint32_t& name_size, char* domain, uint32_t& domain_size,
+                            uint32_t& use) override;
+    bool convert_string_sid_to_sid(const char* text, void*& sid) override;
+    bool is_valid_sid(const void* sid) override;
+    bool equal_sid(const void* a, const void* b) override;
+    uint32_t get_length_sid(const void* sid) override;
+    void free_sid(void* sid) override;
+    bool get_file_security(const char* path, uint32_t information, void* descriptor, uint32_t length,
+                           uint32_t& needed) override;
+    bool set_file_security(const char* path, uint32_t information, const void* descriptor) override;
+    bool initialize_security_descriptor(void* descriptor, uint32_t revision) override;
+    bool get_security_descriptor_dacl(const void* descriptor, int32_t& present, void*& dacl,
+                                      int32_t& defaulted) override;
+    bool set_security_descriptor_dacl(void* descriptor, int32_t present, void* dacl, int32_t defaulted) override;
+    bool get_acl_information(const void* acl, void* information, uint32_t length, uint32_t information_class) override;
+    bool initialize_acl(void* acl, uint32_t length, uint32_t revision) override;
+    bool get_ace(const void* acl, uint32_t index, void*& ace) override;
+    bool add_ace(void* acl, uint32_t revision, uint32_t start_index, const void* ace, uint32_t length) override;
+    bool add_access_allowed_ace(void* acl, uint32_t revision, uint32_t mask, const void* sid) override;
+    bool add_access_denied_ace(void* acl, uint32_t revision, uint32_t mask, const void* sid) override;
+    uint32_t get_file_attributes(const char* path) override;
+    uint32_t last_error() override { return last_error_; }
+
+    // The entries of the list that a path's remembered descriptor holds.
+    struct Entry
+    {
+        uint8_t type, flags;
+        uint32_t mask;
+        std::string sid;  // in its string form
+        bool operator==(const Entry&) const = default;
+    };
+    std::vector<Entry> entries(const std::string& path);
+
+private:
+    template <class Call>
+    auto forward(const char* function, Call&& call);
+
+    security::Win32Security real_;
+    uint32_t last_error_ = 0;
+};
+
+class FaultyServices final : public services::ServiceManager, public Faults
+{
+public:
+    services::Handle open_sc_manager(const char* machine, const char* database, uint32_t access) override;
+    services::Handle open_service(services::Handle manager, const char* name, uint32_t access) override;
+    bool query_service_status(services::Handle service, services::ServiceStatus& status) override;
+    bool query_service_config(services::Handle service, void* buffer, uint32_t length, uint32_t& needed) override;
+    bool close_service_handle(services::Handle handle) override;
+    uint32_t last_error() override { return last_error_; }
+
+    // Rewrites what a configuration query gives: the needed length of the first, the buffer
+    // of the second.
+    std::function<void(void* buffer, uint32_t length, uint32_t& needed)> rewrite_config;
+
+private:
+    template <class Call>
+    auto forward(const char* function, Call&& call);
+
+    services::Win32ServiceManager real_;
+    uint32_t last_error_ = 0;
+};
+
+class FaultyVersions final : public versions::Versions, public Faults
+{
+public:
+    uint32_t get_file_version_info_size(const char* path, uint32_t& handle) override;
+    bool get_file_version_info(const char* path, uint32_t handle, uint32_t size, void* data) override;
+    bool ver_query_value(const void* data, const char* sub_block, const void*& value, uint32_t& length) override;
+
+private:
+    versions::Win32Versions real_;
+};
+
+// The real platform for the operations that these tests reach, messages recorded.
+struct TestPlatform
+{
+    FakeDirectory directory;
+    files::ScriptingFileSystem files;
+    SeededRandom random{[] { return uint64_t(7); }};
+    RecordingUserInterface ui;
+    AnsiCodePage ansi;
+    FaultySecurity security;
+    FaultyServices services;
+    FaultyVersions versions;
+    Platform platform{directory, files, random, ui, ansi, security, services, versions};
+};
+
+// A path below the test's own folder in the prefix, as Windows spells it.
+std::string test_path(const std::string& name);
+
+}  // namespace kx::test
