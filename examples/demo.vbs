@@ -72,3 +72,30 @@ If WScript.Arguments.Count > 0 Then
         """ (it has no description: a message box says so)"
     WScript.Echo "getserviceowner Kestrix.dll: """ & CreateObject("Kestrix.getserviceowner").getserviceowner(library) & """"
 End If
+
+' Files, ports and libraries: a configuration file rewritten, a port probed before a site is
+' bound to it, and a library checked.
+Dim fso, config, stream, port, site
+Set fso = CreateObject("Scripting.FileSystemObject")
+config = fso.GetSpecialFolder(2) & "\kestrix-demo.ini"
+Set stream = fso.CreateTextFile(config, True)
+stream.WriteLine "[server]"
+stream.WriteLine "listen=PORT"
+stream.WriteLine "url=http://localhost:port/"
+stream.Close
+WScript.Echo "Searchandreplace PORT with 8081: " & CreateObject("Kestrix.Searchandreplace").Searchandreplace(config, "PORT", "8081")
+Set stream = fso.OpenTextFile(config)
+WScript.Echo "  the file now reads: " & Replace(stream.ReadAll, vbCrLf, " | ")
+stream.Close
+fso.DeleteFile config
+WScript.Echo "portscan 127.0.0.1 8081: " & CreateObject("Kestrix.portscan").portscan("127.0.0.1", "8081") & " (1: nothing listens)"
+port = "8081"
+WScript.Echo "checkportinuse 8081: " & CreateObject("Kestrix.checkportinuse").checkportinuse(port) & " (1: no site binds " & port & ")"
+site = CreateObject("Kestrix.getfreewebid").getfreewebid()
+WScript.Echo "createwebroot " & site & " bound to :8081:: " & _
+    CreateObject("Kestrix.createwebroot").createwebroot(CStr(site), "Port demo", 1, ":8081:", "", "c:\inetpub\demo")
+port = "8081"
+WScript.Echo "checkportinuse 8081: " & CreateObject("Kestrix.checkportinuse").checkportinuse(port) & " (0: site " & site & " binds it)"
+WScript.Echo "deletewebroot " & site & ": " & CreateObject("Kestrix.deletewebroot").deletewebroot(CStr(site))
+WScript.Echo "checkdllavailable kernel32.dll: " & CreateObject("Kestrix.checkdllavailable").checkdllavailable("kernel32.dll")
+WScript.Echo "checkdllavailable no-such.dll: " & CreateObject("Kestrix.checkdllavailable").checkdllavailable("no-such.dll")

@@ -2,7 +2,7 @@
 
 #include <objbase.h>
 
-#include "platform/win32/handle.h"
+#include "registration.h"
 
 namespace kxsim {
 
@@ -85,57 +85,21 @@ HRESULT Provider::can_unload() const { return live_objects == 0 && locks == 0 ? 
 
 HRESULT Provider::register_server() const
 {
-    const String clsid = guid_text(clsid_), key = L"CLSID\\" + clsid, scheme = rules_.scheme();
-    const LSTATUS results[] = {
-        set_registry_value(HKEY_CLASSES_ROOT, key, nullptr, description_),
-        set_registry_value(HKEY_CLASSES_ROOT, key + L"\\InprocServer32", nullptr, module_path()),
-        set_registry_value(HKEY_CLASSES_ROOT, key + L"\\InprocServer32", L"ThreadingModel", L"Both"),
-        set_registry_value(HKEY_CLASSES_ROOT, key + L"\\ProgID", nullptr, scheme),
-        set_registry_value(HKEY_CLASSES_ROOT, scheme, nullptr, description_),
-        set_registry_value(HKEY_CLASSES_ROOT, scheme + L"\\CLSID", nullptr, clsid),
-        set_registry_value(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\ADs\\Providers\\" + scheme, nullptr, scheme),
-    };
-    for (LSTATUS status : results)
-        if (status != ERROR_SUCCESS)
-            return HRESULT_FROM_WIN32(status);
-    return S_OK;
+    const String scheme = rules_.scheme();
+    const HRESULT status = register_class(clsid_, scheme, description_);
+    if (FAILED(status))
+        return status;
+    const LSTATUS provider =
+        set_registry_value(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\ADs\\Providers\\" + scheme, nullptr, scheme);
+    return provider == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(provider);
 }
 
 HRESULT Provider::unregister_server() const
 {
     const String scheme = rules_.scheme();
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + guid_text(clsid_)).c_str());
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, (L"CLSID\\" + guid_text(clsid_)).c_str());
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, scheme.c_str());
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, scheme.c_str());
+    unregister_class(clsid_, scheme);
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, (L"Software\\Microsoft\\ADs\\Providers\\" + scheme).c_str());
     return S_OK;
-}
-
-LSTATUS set_registry_value(HKEY root, const String& key, const wchar_t* name, const String& value)
-{
-    kx::win32::RegistryKey handle;
-    LSTATUS status = RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, handle.out(), nullptr);
-    if (status == ERROR_SUCCESS)
-        status = RegSetValueExW(handle.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    return status;
-}
-
-String module_path()
-{
-    HMODULE self = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&module_path), &self);
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(self, path, MAX_PATH);
-    return String(path, length < MAX_PATH ? length : 0);
-}
-
-String guid_text(const GUID& guid)
-{
-    wchar_t text[40];
-    return StringFromGUID2(guid, text, 40) ? String(text) : String();
 }
 
 }  // namespace kxsim

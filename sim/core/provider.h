@@ -27,11 +27,4 @@ private:
     const wchar_t* description_;
 };
 
-// Writes a value under a key, creating the key; the status of the registry.
-LSTATUS set_registry_value(HKEY root, const String& key, const wchar_t* name, const String& value);
-// This module's file.
-String module_path();
-// The text form of a class identifier.
-String guid_text(const GUID& guid);
-
 }  // namespace kxsim

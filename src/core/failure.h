@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -40,10 +41,14 @@ inline Failure type_mismatch() { return Failure(kTypeMismatch, L"Type mismatch")
 // Runs an operation's body in stages. While no stage is armed a failure is raised to the
 // caller; once a stage is armed, a failure ends the body with that stage's result instead.
 // Arming a later stage replaces the earlier one; nothing done before a failure is undone.
+// A stage may name what its trap does before it answers (closing a stream); that is not
+// itself trapped: its failure is raised.
 //
 //   Stages<int32_t> stages;
 //   return stages.run([&] {
 //       stages.arm(2);
+//       ...
+//       stages.arm(3, [&] { stream->close(); });
 //       ...
 //       return 0;
 //   });
@@ -59,15 +64,22 @@ public:
         } catch (const Failure&) {
             if (!armed_)
                 throw;
+            if (const auto trap = std::exchange(trap_, nullptr))
+                trap();
             return *armed_;
         }
     }
 
-    void arm(Result on_failure) { armed_ = std::move(on_failure); }
+    void arm(Result on_failure, std::function<void()> trap = nullptr)
+    {
+        armed_ = std::move(on_failure);
+        trap_ = std::move(trap);
+    }
     bool armed() const { return armed_.has_value(); }
 
 private:
     std::optional<Result> armed_;
+    std::function<void()> trap_;
 };
 
 // A step whose failure is ignored: the operation goes on with its next step, and may look

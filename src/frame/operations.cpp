@@ -6,6 +6,7 @@
 #include "ftp/operations.h"
 #include "security/operations.h"
 #include "services/operations.h"
+#include "utilities/operations.h"
 #include "web/operations.h"
 
 namespace kx::operations {
@@ -28,6 +29,13 @@ constexpr Operation table[] = {
     bind<&services::getservicedependencies>("getservicedependencies", "getservicedependencies"),
     bind<&services::getservicename>("getservicename", "getservicename"),
     bind<&services::getserviceowner>("getserviceowner", "getserviceowner"),
+    bind<&utilities::replacestringinfile>("replacestringinfile", "replacestringinfile"),
+    bind<&utilities::Searchandreplace>("Searchandreplace", "Searchandreplace"),
+    bind<&utilities::portscan>("portscan", "portscan"),
+    bind<&utilities::checkportinuse>("checkportinuse", "checkportinuse"),
+    bind<&utilities::launchapplication>("launchapplication", "launchapplication"),
+    bind<&utilities::help>("help", "help"),
+    bind<&utilities::checkdllavailable>("checkdllavailable", "checkdllavailable"),
     bind<&web::getwebid>("getwebid", "getwebid"),
     bind<&web::getwebpath>("getwebpath", "getwebpath"),
     bind<&web::getwebsitelist>("getwebsitelist", "getwebsitelist"),

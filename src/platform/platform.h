@@ -9,6 +9,13 @@ class Directory;
 }
 namespace files {
 class FileSystem;
+class SequentialFiles;
+}
+namespace automation {
+class Automation;
+}
+namespace programs {
+class Programs;
 }
 namespace ui {
 class UserInterface;
@@ -35,6 +42,9 @@ struct Platform
     security::Security& security;
     services::ServiceManager& services;
     versions::Versions& versions;
+    files::SequentialFiles& sequential;
+    automation::Automation& automation;
+    programs::Programs& programs;
 };
 
 }  // namespace kx

@@ -2,10 +2,13 @@
 // shared between calls, instances or apartments (Windows only).
 #pragma once
 
+#include "platform/automation/automation_win32.h"
 #include "platform/codepage/codepage_win32.h"
 #include "platform/directory/directory_win32.h"
 #include "platform/files/files_win32.h"
+#include "platform/files/sequential_win32.h"
 #include "platform/platform.h"
+#include "platform/programs/programs_win32.h"
 #include "platform/random/random.h"
 #include "platform/security/security_win32.h"
 #include "platform/services/services_win32.h"
@@ -32,6 +35,9 @@ private:
     security::Win32Security security_;
     services::Win32ServiceManager services_;
     versions::Win32Versions versions_;
+    files::Win32SequentialFiles sequential_;
+    automation::ComAutomation automation_;
+    programs::Win32Programs programs_;
     Platform platform_;
 };
 

@@ -5,7 +5,9 @@ namespace kx {
 
 SystemPlatform::SystemPlatform()
     : random_(system_seed),
-      platform_{directory_, files_, random_, ui_, ansi_, security_, services_, versions_}
+      platform_{directory_,  files_,      random_,     ui_,         ansi_,
+                security_,  services_,   versions_,   sequential_, automation_,
+                programs_}
 {
 }
 

@@ -4,9 +4,12 @@
 #include <vector>
 
 #include "fake_directory.h"
+#include "platform/automation/automation.h"
 #include "platform/codepage/codepage.h"
 #include "platform/files/files.h"
+#include "platform/files/sequential.h"
 #include "platform/platform.h"
+#include "platform/programs/programs.h"
 #include "platform/random/random.h"
 #include "platform/security/security.h"
 #include "platform/services/services.h"
@@ -24,12 +27,38 @@ public:
     }
 };
 
+[[noreturn]] inline void absent() { throw Failure(static_cast<int32_t>(0x800A01AD), L"not on this platform"); }
+
+// The families that a host test does not reach: every call fails.
+struct NoSequentialFiles final : files::SequentialFiles
+{
+    void open_input(int, const String&) override { absent(); }
+    void open_output(int, const String&) override { absent(); }
+    String line_input(int) override { absent(); }
+    void print_line(int, const String&) override { absent(); }
+    bool eof(int) override { absent(); }
+    void close(int) override { absent(); }
+};
+struct NoAutomation final : automation::Automation
+{
+    std::unique_ptr<automation::Object> create(const String&) override { absent(); }
+};
+struct NoPrograms final : programs::Programs
+{
+    uint32_t start_hidden(const std::string&) override { absent(); }
+    void html_help(const std::string&) override { absent(); }
+    uintptr_t load_library(const std::string&) override { return 0; }
+    void free_library(uintptr_t) override {}
+};
+
 // Message boxes as a list of their texts.
 class RecordingUserInterface final : public ui::UserInterface
 {
 public:
     void message_box(const String& text) override { shown.push_back(text); }
+    void do_events() override { ++events; }
     std::vector<String> shown;
+    int events = 0;
 };
 
 // Latin-1 as the ANSI code page: what it lacks becomes "?".
@@ -62,7 +91,11 @@ struct FakePlatform
     security::Security security;  // none: every call fails
     services::ServiceManager services;
     versions::Versions versions;
-    Platform platform{directory, files, random, ui, ansi, security, services, versions};
+    NoSequentialFiles sequential;
+    NoAutomation automation;
+    NoPrograms programs;
+    Platform platform{directory, files,    random,   ui,         ansi,      security,
+                      services,  versions, sequential, automation, programs};
 };
 
 }  // namespace kx::test

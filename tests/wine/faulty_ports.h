@@ -8,8 +8,11 @@
 #include <vector>
 
 #include "fake_platform.h"
+#include "platform/automation/automation_win32.h"
 #include "platform/codepage/codepage_win32.h"
 #include "platform/files/files_win32.h"
+#include "platform/files/sequential_win32.h"
+#include "platform/programs/programs_win32.h"
 #include "platform/security/security_win32.h"
 #include "platform/services/services_win32.h"
 #include "platform/versions/versions_win32.h"
@@ -137,7 +140,11 @@ struct TestPlatform
     FaultySecurity security;
     FaultyServices services;
     FaultyVersions versions;
-    Platform platform{directory, files, random, ui, ansi, security, services, versions};
+    files::Win32SequentialFiles sequential;
+    automation::ComAutomation automation;
+    programs::Win32Programs programs;
+    Platform platform{directory, files,    random,     ui,         ansi,    security,
+                      services,  versions, sequential, automation, programs};
 };
 
 // A path below the test's own folder in the prefix, as Windows spells it.

@@ -285,7 +285,8 @@ TEST_F(FileSecurity, AccountNamesFromSids)
             return true;
         }
     } long_names;
-    Platform longer{fake.directory, fake.files, fake.random, fake.ui, fake.ansi, long_names, fake.services, fake.versions};
+    Platform longer{fake.directory, fake.files,    fake.random,     fake.ui,         fake.ansi,    long_names,
+                    fake.services,  fake.versions, fake.sequential, fake.automation, fake.programs};
     EXPECT_EQ(getntaccountbysid(longer, L"S-1-5-1"), std::wstring(99, L'n') + L'\0');
 }
 

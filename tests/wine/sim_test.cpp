@@ -25,7 +25,8 @@ std::wstring tool()
 HANDLE start(const std::wstring& args)
 {
     std::wstring command = L"\"" + tool() + L"\" " + args;
-    STARTUPINFOW startup{sizeof startup};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     // Under a loaded machine the emulated process start has been seen to fail once; try again.
     for (int attempt = 0;; ++attempt) {

@@ -258,8 +258,6 @@ Failure failure_from_excepinfo(HRESULT status, EXCEPINFO& info)
     return Failure(reported, description);
 }
 
-namespace {
-
 DISPID dispid_of(IDispatch* object, const String& name)
 {
     Bstr text(name);
@@ -270,6 +268,8 @@ DISPID dispid_of(IDispatch* object, const String& name)
         throw Failure(status, system_message(status) + L" (" + name + L")");
     return id;
 }
+
+namespace {
 
 // Invokes a member with the arguments in their natural order; the result lands in result.
 void invoke(IDispatch* object, DISPID id, WORD flags, const std::vector<Variant>& args, VARIANT* result)
@@ -295,6 +295,34 @@ void invoke(IDispatch* object, DISPID id, WORD flags, const std::vector<Variant>
 
 }  // namespace
 
+ComPtr<IDispatch> create_object(const String& progid)
+{
+    CLSID clsid{};
+    ComPtr<IDispatch> object;
+    HRESULT status = CLSIDFromProgID(progid.c_str(), &clsid);
+    if (SUCCEEDED(status))
+        status = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(&object));
+    if (FAILED(status))
+        throw Failure(static_cast<int32_t>(0x800A01AD), L"ActiveX component can't create object: " + progid);
+    return object;
+}
+
+void put_property_ref(IDispatch* object, const String& name, IDispatch* value)
+{
+    VARIANTARG arg;
+    VariantInit(&arg);
+    V_VT(&arg) = VT_DISPATCH;
+    V_DISPATCH(&arg) = value;
+    DISPID put_id = DISPID_PROPERTYPUT;
+    DISPPARAMS params{&arg, &put_id, 1, 1};
+    EXCEPINFO info{};
+    UINT bad_argument = 0;
+    const HRESULT status = object->Invoke(dispid_of(object, name), IID_NULL, LOCALE_USER_DEFAULT,
+                                          DISPATCH_PROPERTYPUTREF, &params, nullptr, &info, &bad_argument);
+    if (FAILED(status))
+        throw failure_from_excepinfo(status, info);
+}
+
 Variant get_property(IDispatch* object, const String& name)
 {
     VariantHolder result;
@@ -305,6 +333,13 @@ Variant get_property(IDispatch* object, const String& name)
 void put_property(IDispatch* object, const String& name, const Variant& value)
 {
     invoke(object, dispid_of(object, name), DISPATCH_PROPERTYPUT, {value}, nullptr);
+}
+
+Variant invoke_member(IDispatch* object, DISPID id, WORD flags, const std::vector<Variant>& args)
+{
+    VariantHolder result;
+    invoke(object, id, flags, args, result.out());
+    return to_variant(result.get());
 }
 
 Variant call_method(IDispatch* object, const String& name, const std::vector<Variant>& args)

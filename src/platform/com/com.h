@@ -99,10 +99,20 @@ Failure failure_from_thread(HRESULT status);
 // Runs COM and the automation errors of a late-bound call as Failures.
 Failure failure_from_excepinfo(HRESULT status, EXCEPINFO& info);
 
+// A new object of the class that a ProgID names, as a script's CreateObject makes it; a class
+// that is not there fails as "ActiveX component can't create object".
+ComPtr<IDispatch> create_object(const String& progid);
+
 // Late-bound calls through IDispatch, names matched by the object.
 Variant get_property(IDispatch* object, const String& name);
 void put_property(IDispatch* object, const String& name, const Variant& value);
+// Set object.Property = value: the property takes the object by reference.
+void put_property_ref(IDispatch* object, const String& name, IDispatch* value);
 Variant call_method(IDispatch* object, const String& name, const std::vector<Variant>& args = {});
+// A member's dispatch identifier, and a call by it: for callers that call one member often.
+DISPID dispid_of(IDispatch* object, const String& name);
+Variant invoke_member(IDispatch* object, DISPID id, WORD flags, const std::vector<Variant>& args = {});
+
 // The same returning an object (a method or property whose value is an object).
 ComPtr<IDispatch> get_object(IDispatch* object, const String& name, const std::vector<Variant>& args = {},
                              WORD flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET);

@@ -7,6 +7,7 @@ namespace {
 
 using com::ComPtr;
 
+// A stream is read and written a line at a time: its members' identifiers are looked up once.
 class ScriptingTextStream final : public TextStream
 {
 public:
@@ -14,21 +15,32 @@ public:
 
     String read_line() override
     {
-        Variant line = com::call_method(stream_.Get(), L"ReadLine");
+        Variant line = com::invoke_member(stream_.Get(), id(read_line_, L"ReadLine"), DISPATCH_METHOD);
         return line.holds<String>() ? line.as<String>() : String();
     }
 
     bool at_end_of_stream() override
     {
-        Variant end = com::get_property(stream_.Get(), L"AtEndOfStream");
+        Variant end = com::invoke_member(stream_.Get(), id(at_end_, L"AtEndOfStream"), DISPATCH_PROPERTYGET);
         return end.holds<bool>() && end.as<bool>();
     }
 
-    void write_line(const String& text) override { com::call_method(stream_.Get(), L"WriteLine", {text}); }
+    void write_line(const String& text) override
+    {
+        com::invoke_member(stream_.Get(), id(write_line_, L"WriteLine"), DISPATCH_METHOD, {text});
+    }
     void close() override { com::call_method(stream_.Get(), L"Close"); }
 
 private:
+    DISPID id(DISPID& known, const wchar_t* name)
+    {
+        if (known == DISPID_UNKNOWN)
+            known = com::dispid_of(stream_.Get(), name);
+        return known;
+    }
+
     ComPtr<IDispatch> stream_;
+    DISPID read_line_ = DISPID_UNKNOWN, at_end_ = DISPID_UNKNOWN, write_line_ = DISPID_UNKNOWN;
 };
 
 class ScriptingFile final : public File
@@ -103,11 +115,7 @@ private:
 
 std::unique_ptr<FileSystemObject> ScriptingFileSystem::create()
 {
-    CLSID clsid{};
-    com::check(CLSIDFromProgID(L"Scripting.FileSystemObject", &clsid));
-    ComPtr<IDispatch> fso;
-    com::check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&fso)));
-    return std::make_unique<ScriptingFileSystemObject>(std::move(fso));
+    return std::make_unique<ScriptingFileSystemObject>(com::create_object(L"Scripting.FileSystemObject"));
 }
 
 }  // namespace kx::files

@@ -10,4 +10,13 @@ void Win32UserInterface::message_box(const String& text)
     MessageBoxW(nullptr, text.c_str(), L"Kestrix", MB_OK);
 }
 
+void Win32UserInterface::do_events()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
 }  // namespace kx::ui

@@ -9,6 +9,7 @@ class Win32UserInterface final : public UserInterface
 {
 public:
     void message_box(const String& text) override;
+    void do_events() override;
 };
 
 }  // namespace kx::ui

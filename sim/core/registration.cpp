@@ -1,0 +1,61 @@
+#include "registration.h"
+
+#include <objbase.h>
+
+#include "platform/win32/handle.h"
+
+namespace kxsim {
+
+HRESULT register_class(const CLSID& clsid, const String& progid, const wchar_t* description)
+{
+    const String path = module_path();
+    if (path.empty())
+        return E_FAIL;
+    const String key = L"CLSID\\" + guid_text(clsid);
+    for (LSTATUS status : {set_registry_value(HKEY_CLASSES_ROOT, key, nullptr, description),
+                           set_registry_value(HKEY_CLASSES_ROOT, key + L"\\InprocServer32", nullptr, path),
+                           set_registry_value(HKEY_CLASSES_ROOT, key + L"\\InprocServer32", L"ThreadingModel", L"Both"),
+                           set_registry_value(HKEY_CLASSES_ROOT, key + L"\\ProgID", nullptr, progid),
+                           set_registry_value(HKEY_CLASSES_ROOT, progid, nullptr, description),
+                           set_registry_value(HKEY_CLASSES_ROOT, progid + L"\\CLSID", nullptr, guid_text(clsid))})
+        if (status != ERROR_SUCCESS)
+            return HRESULT_FROM_WIN32(status);
+    return S_OK;
+}
+
+void unregister_class(const CLSID& clsid, const String& progid)
+{
+    const String key = L"CLSID\\" + guid_text(clsid);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, progid.c_str());
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, progid.c_str());
+}
+
+LSTATUS set_registry_value(HKEY root, const String& key, const wchar_t* name, const String& value)
+{
+    kx::win32::RegistryKey handle;
+    LSTATUS status = RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, handle.out(), nullptr);
+    if (status == ERROR_SUCCESS)
+        status = RegSetValueExW(handle.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    return status;
+}
+
+String module_path()
+{
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&module_path), &self);
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(self, path, MAX_PATH);
+    return String(path, length < MAX_PATH ? length : 0);
+}
+
+String guid_text(const GUID& guid)
+{
+    wchar_t text[40];
+    return StringFromGUID2(guid, text, 40) ? String(text) : String();
+}
+
+}  // namespace kxsim

@@ -1,0 +1,38 @@
+// The port probe's bounded wait, in-process with the stand-in Winsock control and a message
+// queue whose runs are counted instead of run.
+#include <gtest/gtest.h>
+
+#include <winsock2.h>
+
+#include "faulty_ports.h"
+#include "utilities/operations.h"
+
+namespace kx::test {
+namespace {
+
+TEST(PortProbe, AConnectionThatNeverCompletesEndsAfter25PassesOf10000Runs)
+{
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    // A listener whose queue is full: a further connection is never answered.
+    SOCKET full = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(full, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(full, 0);
+    int size = sizeof address;
+    getsockname(full, reinterpret_cast<sockaddr*>(&address), &size);
+    SOCKET filler = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+
+    TestPlatform fake;
+    EXPECT_EQ(utilities::portscan(fake.platform, L"127.0.0.1", std::to_wstring(ntohs(address.sin_port))), 1);
+    EXPECT_EQ(fake.ui.events, 25 * 10000);
+    closesocket(filler);
+    closesocket(full);
+    WSACleanup();
+}
+
+}  // namespace
+}  // namespace kx::test

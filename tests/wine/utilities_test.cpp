@@ -1,0 +1,164 @@
+// Text files, port probes, program launch, help and library checks through COM.
+#include <winsock2.h>
+
+#include <fstream>
+#include <iterator>
+
+#include "simulated_server.h"
+
+namespace kx::test {
+namespace {
+
+using Utilities = SimulatedServer;
+
+std::wstring beside_tests(const std::wstring& file)
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring self = path;
+    return self.substr(0, self.find_last_of(L"\\/") + 1) + file;
+}
+
+std::string read(const std::wstring& path)
+{
+    std::ifstream in(std::string(path.begin(), path.end()), std::ios::binary);
+    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : std::string("<missing>");
+}
+
+void write(const std::wstring& path, const std::string& bytes)
+{
+    std::ofstream(std::string(path.begin(), path.end()), std::ios::binary) << bytes;
+}
+
+TEST_F(Utilities, TextIsReplacedFirstInEachLineOrEverywhere)
+{
+    CreateDirectoryW(L"C:\\kxtest", nullptr);
+    const std::wstring file = L"C:\\kxtest\\settings.ini";
+    struct Case
+    {
+        std::string content;
+        std::wstring search, replace;
+        std::string first, every;  // what replacestringinfile and Searchandreplace write
+    };
+    const std::string long_line(1 << 20, 'p');
+    for (const Case& c : {
+             Case{"listen port 80 port\r\nPORT=1", L"PORT", L"8080", "listen 8080 80 port\r\n8080=1\r\n",
+                  "listen 8080 80 8080\r\n8080=1\r\n"},
+             Case{"a\nb\r\n\r\nlast", L"x", L"y", "a\r\nb\r\n\r\nlast\r\n", "a\r\nb\r\n\r\nlast\r\n"},
+             Case{"aAaa", L"aa", L"b", "baa\r\n", "bb\r\n"},
+             Case{"keep", L"", L"x", "keep\r\n", "keep\r\n"},
+             Case{"caf\xe9 CAF\xc9", L"\u00e9", L"\u4e2d", "caf? CAF\xc9\r\n", "caf? CAF?\r\n"},
+             Case{long_line, L"P", L"q", "q" + long_line.substr(1) + "\r\n", std::string(1 << 20, 'q') + "\r\n"},
+         }) {
+        write(file, c.content);
+        EXPECT_EQ(answer_of("replacestringinfile", {file, c.search, c.replace}), 0);
+        EXPECT_EQ(read(file), c.content) << "the input stays as it was";
+        EXPECT_EQ(read(file + L".tmp"), c.first);
+        Answer every;
+        call("Searchandreplace", L"Searchandreplace", {file, c.search, c.replace}, every);
+        EXPECT_EQ(every.status, S_OK);
+        EXPECT_EQ(V_VT(&every.result.v), VT_I2);
+        EXPECT_EQ(read(file), c.every);
+        EXPECT_EQ(read(file + L"_new"), "<missing>");
+    }
+
+    // A missing file, an empty one, and an output that cannot be created.
+    DeleteFileW(file.c_str());
+    DeleteFileW((file + L".tmp").c_str());
+    EXPECT_EQ(answer_of("replacestringinfile", {file, L"a", L"b"}), 1);
+    EXPECT_EQ(read(file + L".tmp"), "<missing>");
+    Answer missing;
+    call("Searchandreplace", L"Searchandreplace", {file, L"a", L"b"}, missing);
+    EXPECT_EQ(missing.status, static_cast<HRESULT>(0x800A0035));
+    EXPECT_EQ(read(file + L"_new"), "<missing>");
+    write(file, "");
+    EXPECT_EQ(answer_of("replacestringinfile", {file, L"a", L"b"}), 2);
+    EXPECT_EQ(read(file + L".tmp"), "");
+    Answer empty;
+    call("Searchandreplace", L"Searchandreplace", {file, L"a", L"b"}, empty);
+    EXPECT_EQ(empty.status, static_cast<HRESULT>(0x800A003E));  // input past end of file
+    write(file, "x\r\n");
+    DeleteFileW((file + L".tmp").c_str());
+    CreateDirectoryW((file + L".tmp").c_str(), nullptr);
+    EXPECT_EQ(answer_of("replacestringinfile", {file, L"a", L"b"}), 2);
+    RemoveDirectoryW((file + L".tmp").c_str());
+}
+
+TEST_F(Utilities, APortIsInUseWhenASiteBindsItFirstOnAllAddresses)
+{
+    store(machine_with({{L"1", L"Two ports", {L":8080:", L":80:"}},
+                        {L"2", L"Addressed", {L"10.1.2.3:81:"}},
+                        {L"3", L"Named", {L":82:intranet"}},
+                        {L"4", L"Secure", {L":9000:"}, {L":443:"}}}));
+    struct Case
+    {
+        const wchar_t* port;
+        long answer;
+    };
+    for (const Case& c : {Case{L"8080", 0}, Case{L"80", 1}, Case{L"81", 1}, Case{L"82", 1}, Case{L"443", 0},
+                          Case{L"9000", 0}, Case{L":8080:", 1}, Case{L"", 1}}) {
+        Answer a;
+        call("checkportinuse", L"checkportinuse", {Argument::variable(c.port)}, a);
+        EXPECT_EQ(a.number(), c.answer) << c.port;
+        EXPECT_EQ(a.after[0], L":" + std::wstring(c.port) + L":");
+    }
+}
+
+// A connection that hangs is probed in-process, where the message queue's runs are counted:
+// under Wine each run of an empty queue costs half a millisecond, and the wait's 250 000 runs
+// would take minutes.
+TEST_F(Utilities, APortProbeEndsAsSoonAsTheControlKnows)
+{
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    auto listener = [](int backlog) {
+        SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(s, backlog);
+        int size = sizeof address;
+        getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
+        return std::make_pair(s, std::to_wstring(ntohs(address.sin_port)));
+    };
+    const auto [open, open_port] = listener(5);
+    EXPECT_EQ(answer_of("portscan", {L"127.0.0.1", open_port}), 0);
+    closesocket(open);
+    EXPECT_EQ(answer_of("portscan", {L"127.0.0.1", open_port}), 1);  // refused at once
+
+    Answer bad_port;
+    call("portscan", L"portscan", {L"127.0.0.1", L"not a port"}, bad_port);
+    EXPECT_EQ(bad_port.status, static_cast<HRESULT>(0x800A000D));  // type mismatch
+    EXPECT_EQ(answer_of("portscan", {L"no.such.host.invalid", L"80"}), 1);
+    WSACleanup();
+}
+
+TEST_F(Utilities, ProgramsHelpAndLibraries)
+{
+    const std::wstring mark = L"C:\\kxtest\\launched.mark";
+    DeleteFileW(mark.c_str());
+    EXPECT_EQ(answer_of("launchapplication", {L"\"" + beside_tests(L"kx_mark.exe") + L"\" " + mark}), 0);
+    for (int i = 0; i < 100 && GetFileAttributesW(mark.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+        Sleep(50);
+    EXPECT_NE(GetFileAttributesW(mark.c_str()), INVALID_FILE_ATTRIBUTES) << "the program did not run";
+    EXPECT_EQ(answer_of("launchapplication", {L"C:\\kxtest\\no-such-program.exe"}), 1);
+    EXPECT_EQ(answer_of("help", {L"C:\\kxtest\\no-such-help.chm"}), 0);
+
+    struct Case
+    {
+        std::wstring name, after;
+        long answer;
+    };
+    for (const Case& c : {Case{L"kernel32.dll", L"kernel32.dll", 0}, Case{L"C:\\kxtest\\no-such.dll", L"C:\\kxtest\\no-such.dll", 1},
+                          Case{beside_tests(L"kx_dependent.dll"), beside_tests(L"kx_dependent.dll"), 1},
+                          Case{L"\u4e2d.dll", L"?.dll", 1}, Case{L"", L"", 1}}) {
+        Answer a;
+        call("checkdllavailable", L"checkdllavailable", {Argument::variable(c.name)}, a);
+        EXPECT_EQ(a.number(), c.answer) << std::string(c.name.begin(), c.name.end());
+        EXPECT_EQ(a.after[0], c.after);
+    }
+}
+
+}  // namespace
+}  // namespace kx::test
