@@ -6,11 +6,30 @@
 
 namespace kxsim {
 
+namespace {
+
+const wchar_t kReplaced[] = L"KxsimReplacedClass";
+
+// The default value of a key; empty when there is none.
+String value_of(HKEY root, const String& key, const wchar_t* name = nullptr)
+{
+    wchar_t text[128] = {};
+    DWORD size = sizeof text - sizeof(wchar_t);
+    if (RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+        return String();
+    return text;
+}
+
+}  // namespace
+
 HRESULT register_class(const CLSID& clsid, const String& progid, const wchar_t* description)
 {
     const String path = module_path();
     if (path.empty())
         return E_FAIL;
+    const String previous = value_of(HKEY_CLASSES_ROOT, progid + L"\\CLSID");
+    if (!previous.empty() && previous != guid_text(clsid) && value_of(HKEY_CLASSES_ROOT, progid, kReplaced).empty())
+        set_registry_value(HKEY_CLASSES_ROOT, progid, kReplaced, previous);
     const String key = L"CLSID\\" + guid_text(clsid);
     for (LSTATUS status : {set_registry_value(HKEY_CLASSES_ROOT, key, nullptr, description),
                            set_registry_value(HKEY_CLASSES_ROOT, key + L"\\InprocServer32", nullptr, path),
@@ -28,6 +47,12 @@ void unregister_class(const CLSID& clsid, const String& progid)
     const String key = L"CLSID\\" + guid_text(clsid);
     RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
     RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());
+    const String replaced = value_of(HKEY_CLASSES_ROOT, progid, kReplaced);
+    if (!replaced.empty()) {
+        set_registry_value(HKEY_CLASSES_ROOT, progid + L"\\CLSID", nullptr, replaced);
+        RegDeleteKeyValueW(HKEY_CLASSES_ROOT, progid.c_str(), kReplaced);
+        return;
+    }
     RegDeleteTreeW(HKEY_CLASSES_ROOT, progid.c_str());
     RegDeleteKeyW(HKEY_CLASSES_ROOT, progid.c_str());
 }

@@ -10,6 +10,8 @@ namespace kxsim {
 
 using kx::String;
 
+// A ProgID that the system registers already (Wine's own ADO, say) is taken over: the class it
+// named is kept beside it and named again when the stand-in is unregistered.
 HRESULT register_class(const CLSID& clsid, const String& progid, const wchar_t* description);
 void unregister_class(const CLSID& clsid, const String& progid);
 

@@ -32,10 +32,12 @@ namespace runtime {
 constexpr int32_t kOverflow = static_cast<int32_t>(0x800A0006);
 constexpr int32_t kSubscriptOutOfRange = static_cast<int32_t>(0x800A0009);
 constexpr int32_t kTypeMismatch = static_cast<int32_t>(0x800A000D);
+constexpr int32_t kObjectNotSet = static_cast<int32_t>(0x800A005B);
 
 inline Failure overflow() { return Failure(kOverflow, L"Overflow"); }
 inline Failure subscript_out_of_range() { return Failure(kSubscriptOutOfRange, L"Subscript out of range"); }
 inline Failure type_mismatch() { return Failure(kTypeMismatch, L"Type mismatch"); }
+inline Failure object_not_set() { return Failure(kObjectNotSet, L"Object variable or With block variable not set"); }
 }  // namespace runtime
 
 // Runs an operation's body in stages. While no stage is armed a failure is raised to the

@@ -2,6 +2,7 @@
 #include <string_view>
 
 #include "accounts/operations.h"
+#include "database/operations.h"
 #include "frame/operation_binding.h"
 #include "ftp/operations.h"
 #include "security/operations.h"
@@ -29,6 +30,11 @@ constexpr Operation table[] = {
     bind<&services::getservicedependencies>("getservicedependencies", "getservicedependencies"),
     bind<&services::getservicename>("getservicename", "getservicename"),
     bind<&services::getserviceowner>("getserviceowner", "getserviceowner"),
+    bind<&database::checksqllogon>("checksqllogon", "checksqllogon"),
+    bind<&database::checkoralogon>("checkoralogon", "checkoralogon"),
+    bind<&database::updatemetabasewithcrcs>("updatemetabasewithcrcs", "updatemetabasewithcrcs"),
+    bind<&database::SQLEncodeString>("updatemetabasewithcrcs", "SQLEncodeString"),
+    bind<&database::getcrcforfile>("getcrcforfile", "getcrcforfile"),
     bind<&utilities::replacestringinfile>("replacestringinfile", "replacestringinfile"),
     bind<&utilities::Searchandreplace>("Searchandreplace", "Searchandreplace"),
     bind<&utilities::portscan>("portscan", "portscan"),

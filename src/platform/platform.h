@@ -17,6 +17,9 @@ class Automation;
 namespace programs {
 class Programs;
 }
+namespace digest {
+class DigestLibrary;
+}
 namespace ui {
 class UserInterface;
 }
@@ -45,6 +48,7 @@ struct Platform
     files::SequentialFiles& sequential;
     automation::Automation& automation;
     programs::Programs& programs;
+    digest::DigestLibrary& digests;
 };
 
 }  // namespace kx

@@ -4,6 +4,7 @@
 
 #include "platform/automation/automation_win32.h"
 #include "platform/codepage/codepage_win32.h"
+#include "platform/digest/digest_win32.h"
 #include "platform/directory/directory_win32.h"
 #include "platform/files/files_win32.h"
 #include "platform/files/sequential_win32.h"
@@ -38,6 +39,7 @@ private:
     files::Win32SequentialFiles sequential_;
     automation::ComAutomation automation_;
     programs::Win32Programs programs_;
+    digest::Aamd532 digests_;
     Platform platform_;
 };
 

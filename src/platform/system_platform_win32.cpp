@@ -7,7 +7,7 @@ SystemPlatform::SystemPlatform()
     : random_(system_seed),
       platform_{directory_,  files_,      random_,     ui_,         ansi_,
                 security_,  services_,   versions_,   sequential_, automation_,
-                programs_}
+                programs_,  digests_}
 {
 }
 

@@ -118,6 +118,17 @@ TEST_P(LibraryFile, CarriesItsVersionStrings)
     EXPECT_EQ(strings, expected);
 }
 
+// The digest library that ships beside it: MDFile alone, undecorated, and system imports only.
+TEST_P(LibraryFile, TheDigestLibraryExportsMDFileUndecorated)
+{
+    const std::string dll = GetParam().dll;
+    pe::File file(dll.substr(0, dll.rfind('/')) + "/digest/aamd532.dll");
+    EXPECT_EQ(file.machine(), GetParam().machine);
+    EXPECT_EQ(file.exports(), std::vector<std::string>{"MDFile"});
+    for (const std::string& name : file.imports())
+        EXPECT_TRUE(lower(name) == "kernel32.dll" || lower(name) == "bcrypt.dll" || lower(name) == "msvcrt.dll") << name;
+}
+
 INSTANTIATE_TEST_SUITE_P(Builds, LibraryFile,
                          ::testing::Values(Build{KX_WIN32_DLL, KX_WIN32_TLB, 0x014C, 1},
                                            Build{KX_WIN64_DLL, KX_WIN64_TLB, 0x8664, 3}),

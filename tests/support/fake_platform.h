@@ -6,6 +6,7 @@
 #include "fake_directory.h"
 #include "platform/automation/automation.h"
 #include "platform/codepage/codepage.h"
+#include "platform/digest/digest.h"
 #include "platform/files/files.h"
 #include "platform/files/sequential.h"
 #include "platform/platform.h"
@@ -42,6 +43,10 @@ struct NoSequentialFiles final : files::SequentialFiles
 struct NoAutomation final : automation::Automation
 {
     std::unique_ptr<automation::Object> create(const String&) override { absent(); }
+};
+struct NoDigests final : digest::DigestLibrary
+{
+    void md_file(const std::string&, char (&)[33]) override { absent(); }
 };
 struct NoPrograms final : programs::Programs
 {
@@ -94,8 +99,9 @@ struct FakePlatform
     NoSequentialFiles sequential;
     NoAutomation automation;
     NoPrograms programs;
-    Platform platform{directory, files,    random,   ui,         ansi,      security,
-                      services,  versions, sequential, automation, programs};
+    NoDigests digests;
+    Platform platform{directory, files,    random,     ui,         ansi,     security,
+                      services,  versions, sequential, automation, programs, digests};
 };
 
 }  // namespace kx::test

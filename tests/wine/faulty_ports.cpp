@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "core/failure.h"
+
 namespace kx::test {
 
 void Faults::fail(const std::string& function, int occurrence, uint32_t error)
@@ -270,6 +272,66 @@ bool FaultyVersions::get_file_version_info(const char* path, uint32_t handle, ui
 bool FaultyVersions::ver_query_value(const void* data, const char* sub_block, const void*& value, uint32_t& length)
 {
     return !failing("ver_query_value") && real_.ver_query_value(data, sub_block, value, length);
+}
+
+namespace {
+
+class RecordedObject final : public automation::Object
+{
+public:
+    RecordedObject(RecordingAutomation& recording, std::string progid) : recording_(recording), progid_(std::move(progid)) {}
+
+    Variant get(const String& property) override
+    {
+        use("get " + narrow(property), {});
+        return properties_[narrow(property)];
+    }
+    void put(const String& property, const Variant& value) override
+    {
+        use("put " + narrow(property), {value});
+        properties_[narrow(property)] = value;
+    }
+    void put_object(const String& property, automation::Object&) override { use("putref " + narrow(property), {}); }
+    Variant call(const String& method, const std::vector<Variant>& args) override
+    {
+        use(narrow(method), args);
+        if (method == L"Execute")
+            recording_.uses.back().args = {properties_["CommandText"]};
+        return Variant();
+    }
+
+private:
+    void use(const std::string& member, std::vector<Variant> args)
+    {
+        const std::string name = progid_ + "." + member;
+        recording_.uses.push_back({name, std::move(args)});
+        if (recording_.failing(name))
+            throw Failure(static_cast<int32_t>(0x80004005), L"refused by the test: " + String(name.begin(), name.end()));
+    }
+
+    RecordingAutomation& recording_;
+    std::string progid_;
+    std::map<std::string, Variant> properties_;
+};
+
+}  // namespace
+
+std::unique_ptr<automation::Object> RecordingAutomation::create(const String& progid)
+{
+    const std::string name = narrow(progid);
+    uses.push_back({"create " + name, {}});
+    if (failing("create " + name))
+        throw Failure(static_cast<int32_t>(0x800A01AD), L"ActiveX component can't create object");
+    return std::make_unique<RecordedObject>(*this, name);
+}
+
+std::vector<String> RecordingAutomation::executed() const
+{
+    std::vector<String> statements;
+    for (const Use& u : uses)
+        if (u.member == "ADODB.Command.Execute" && !u.args.empty())
+            statements.push_back(u.args[0].as<String>());
+    return statements;
 }
 
 std::string test_path(const std::string& name)

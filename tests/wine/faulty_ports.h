@@ -10,6 +10,7 @@
 #include "fake_platform.h"
 #include "platform/automation/automation_win32.h"
 #include "platform/codepage/codepage_win32.h"
+#include "platform/digest/digest_win32.h"
 #include "platform/files/files_win32.h"
 #include "platform/files/sequential_win32.h"
 #include "platform/programs/programs_win32.h"
@@ -129,6 +130,23 @@ private:
     versions::Win32Versions real_;
 };
 
+// Automation objects (ADO's, say) as a recording stands in for them: every member used is
+// noted as "ProgID.Member" with its arguments, and a note can be made to fail (the object's
+// creation is noted as "create ProgID").
+class RecordingAutomation final : public automation::Automation, public Faults
+{
+public:
+    struct Use
+    {
+        std::string member;
+        std::vector<Variant> args;
+    };
+    std::vector<Use> uses;
+    std::unique_ptr<automation::Object> create(const String& progid) override;
+    // What the statements sent were: the CommandText of each Execute.
+    std::vector<String> executed() const;
+};
+
 // The real platform for the operations that these tests reach, messages recorded.
 struct TestPlatform
 {
@@ -141,10 +159,23 @@ struct TestPlatform
     FaultyServices services;
     FaultyVersions versions;
     files::Win32SequentialFiles sequential;
-    automation::ComAutomation automation;
+    RecordingAutomation automation;
     programs::Win32Programs programs;
-    Platform platform{directory, files,    random,     ui,         ansi,    security,
-                      services,  versions, sequential, automation, programs};
+    digest::Aamd532 digests;
+    Platform platform{directory, files,    random,     ui,         ansi,     security,
+                      services,  versions, sequential, automation, programs, digests};
+
+    // The same platform with the real automation objects, or another security port.
+    Platform with(automation::Automation& other)
+    {
+        return Platform{directory, files, random, ui, ansi, security, services, versions, sequential, other, programs,
+                        digests};
+    }
+    Platform with(security::Security& other)
+    {
+        return Platform{directory, files, random, ui, ansi, other, services, versions, sequential, automation, programs,
+                        digests};
+    }
 };
 
 // A path below the test's own folder in the prefix, as Windows spells it.

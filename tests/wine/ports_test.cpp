@@ -27,7 +27,9 @@ TEST(PortProbe, AConnectionThatNeverCompletesEndsAfter25PassesOf10000Runs)
     connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
 
     TestPlatform fake;
-    EXPECT_EQ(utilities::portscan(fake.platform, L"127.0.0.1", std::to_wstring(ntohs(address.sin_port))), 1);
+    automation::ComAutomation controls;  // the stand-in Winsock control, as registered in the prefix
+    Platform platform = fake.with(controls);
+    EXPECT_EQ(utilities::portscan(platform, L"127.0.0.1", std::to_wstring(ntohs(address.sin_port))), 1);
     EXPECT_EQ(fake.ui.events, 25 * 10000);
     closesocket(filler);
     closesocket(full);

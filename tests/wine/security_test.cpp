@@ -285,8 +285,7 @@ TEST_F(FileSecurity, AccountNamesFromSids)
             return true;
         }
     } long_names;
-    Platform longer{fake.directory, fake.files,    fake.random,     fake.ui,         fake.ansi,    long_names,
-                    fake.services,  fake.versions, fake.sequential, fake.automation, fake.programs};
+    Platform longer = fake.with(long_names);
     EXPECT_EQ(getntaccountbysid(longer, L"S-1-5-1"), std::wstring(99, L'n') + L'\0');
 }
 

@@ -160,5 +160,45 @@ TEST_F(Utilities, ProgramsHelpAndLibraries)
     }
 }
 
+TEST_F(Utilities, FileDigestsComeFromTheDigestLibrary)
+{
+    const std::wstring file = L"C:\\kxtest\\digest.bin";
+    struct Case
+    {
+        std::string content;
+        const wchar_t* digest;  // RFC 1321's test suite
+    };
+    for (const Case& c : {Case{"", L"d41d8cd98f00b204e9800998ecf8427e"}, Case{"a", L"0cc175b9c0f1b6a831c399e269772661"},
+                          Case{"abc", L"900150983cd24fb0d6963f7d28e17f72"},
+                          Case{"message digest", L"f96b697d7cb7938d525a2f31aaf161d0"},
+                          Case{"abcdefghijklmnopqrstuvwxyz", L"c3fcd3d76192e4007dfb496cca67e13b"},
+                          Case{"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+                               L"d174ab98d277d9f5a5611c2c9f419d9f"},
+                          Case{"1234567890123456789012345678901234567890"
+                               "1234567890123456789012345678901234567890",
+                               L"57edf4a22be3c955ac49da2e2107b67a"}}) {
+        write(file, c.content);
+        Answer a;
+        call("getcrcforfile", L"getcrcforfile", {Argument::variable(file)}, a);
+        EXPECT_EQ(a.text(), c.digest) << c.content;
+        EXPECT_EQ(a.after[0], file);
+    }
+    // An unreadable file leaves the 32 blanks; a path outside the code page comes back as it went.
+    Answer unreadable;
+    call("getcrcforfile", L"getcrcforfile", {Argument::variable(L"C:\\kxtest\\\u4e2d.bin")}, unreadable);
+    EXPECT_EQ(unreadable.text(), std::wstring(32, L' '));
+    EXPECT_EQ(unreadable.after[0], L"C:\\kxtest\\?.bin");
+
+    // Without the digest library the call fails.
+    const wchar_t* library = L"C:\\windows\\system32\\aamd532.dll";
+    const std::wstring aside = std::wstring(library) + L".aside";
+    ASSERT_TRUE(MoveFileW(library, aside.c_str()));
+    Answer missing;
+    call("getcrcforfile", L"getcrcforfile", {Argument::variable(file)}, missing);
+    MoveFileW(aside.c_str(), library);
+    EXPECT_EQ(missing.status, static_cast<HRESULT>(0x800A0035));
+    EXPECT_NE(missing.description.find(L"aamd532.dll"), std::wstring::npos);
+}
+
 }  // namespace
 }  // namespace kx::test

@@ -1,0 +1,110 @@
+#!/usr/bin/env python3
+"""Runs a command beside a PostgreSQL server of its own, and stops the server afterwards,
+also when the command fails.
+
+    with_postgres.py BUILD_DIR COMMAND [ARG...]
+
+The server lives in BUILD_DIR/postgres (made afresh each time), listens on a free loopback
+port, runs as an unprivileged user and logs every statement. It holds the login "kestrix"
+(password in KX_PG_PASSWORD) with the database "kxdb" and its table OBJCT, and a database
+"kxclosed" that the login may not use. BUILD_DIR/odbc is the ODBC configuration that the
+command sees through ODBCSYSINI: the driver "SQL Server" is PostgreSQL's psqlODBC, and the
+data source "KXORA" names kxdb on that server.
+
+The command gets KX_PG_PORT, KX_PG_LOG (the server's log), KX_PG_PASSWORD and ODBCSYSINI.
+"""
+import os
+import pwd
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+PASSWORD = "Kx-pw.1"
+SETUP = """
+SET log_statement = 'none';
+CREATE ROLE kestrix LOGIN PASSWORD '{password}';
+CREATE DATABASE kxdb OWNER kestrix;
+CREATE DATABASE kxclosed;
+REVOKE CONNECT ON DATABASE kxclosed FROM PUBLIC;
+\\c kxdb
+CREATE TABLE objct (machine varchar(64), server varchar(64), modul varchar(64), objct varchar(255),
+                    checksum varchar(255));
+ALTER TABLE objct OWNER TO kestrix;
+"""
+
+
+def binaries():
+    found = sorted(Path("/usr/lib/postgresql").glob("*/bin/pg_ctl"))
+    if not found:
+        sys.exit("with_postgres: PostgreSQL is not installed")
+    return found[-1].parent
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def as_server_user(argv):
+    """The command as the unprivileged user that owns the server's files, when run as root."""
+    if os.geteuid() != 0:
+        return argv
+    return ["runuser", "-u", "nobody", "--"] + argv
+
+
+def odbc_configuration(folder, port):
+    folder.mkdir(parents=True, exist_ok=True)
+    driver = next(Path("/usr/lib").glob("*/odbc/psqlodbcw.so"), None)
+    if driver is None:
+        sys.exit("with_postgres: psqlODBC (odbc-postgresql) is not installed")
+    (folder / "odbcinst.ini").write_text(f"[SQL Server]\nDriver={driver}\nUsageCount=1\n")
+    (folder / "odbc.ini").write_text(
+        f"[KXORA]\nDriver=SQL Server\nServername=127.0.0.1\nPort={port}\nDatabase=kxdb\n")
+
+
+def main(argv):
+    if len(argv) < 3:
+        print(__doc__, file=sys.stderr)
+        return 2
+    build, command = Path(argv[1]).resolve(), argv[2:]
+    home = build / "postgres"
+    shutil.rmtree(home, ignore_errors=True)
+    data, log = home / "data", home / "server.log"
+    home.mkdir(parents=True)
+    sockets = Path(tempfile.mkdtemp(prefix="kxpg-"))
+    if os.geteuid() == 0:
+        nobody = pwd.getpwnam("nobody")
+        for path in (home, sockets):
+            os.chown(path, nobody.pw_uid, nobody.pw_gid)
+    port = free_port()
+    bin_dir = binaries()
+    quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.STDOUT}
+    subprocess.run(as_server_user([str(bin_dir / "initdb"), "-D", str(data), "-U", "postgres", "--auth-local=trust",
+                                   "--auth-host=scram-sha-256", "-E", "UTF8", "--locale=C"]), check=True, **quiet)
+    options = (f"-p {port} -k {sockets} -c listen_addresses=127.0.0.1 -c log_statement=all "
+               "-c log_min_error_statement=error -c fsync=off")
+    started = False
+    try:
+        subprocess.run(as_server_user([str(bin_dir / "pg_ctl"), "-D", str(data), "-l", str(log), "-o", options,
+                                       "-w", "start"]), check=True, **quiet)
+        started = True
+        subprocess.run(as_server_user([str(bin_dir / "psql"), "-h", str(sockets), "-p", str(port), "-U", "postgres",
+                                       "-d", "postgres", "-v", "ON_ERROR_STOP=1", "-q"]),
+                       input=SETUP.format(password=PASSWORD).encode(), check=True, stdout=subprocess.DEVNULL)
+        odbc_configuration(build / "odbc", port)
+        env = dict(os.environ, KX_PG_PORT=str(port), KX_PG_LOG=str(log), KX_PG_PASSWORD=PASSWORD,
+                   ODBCSYSINI=str(build / "odbc"))
+        return subprocess.run(command, env=env).returncode
+    finally:
+        if started:
+            subprocess.run(as_server_user([str(bin_dir / "pg_ctl"), "-D", str(data), "-m", "immediate", "stop"]),
+                           **quiet)
+        shutil.rmtree(sockets, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
