@@ -8,13 +8,7 @@
 set -euo pipefail
 [ $# -ge 1 ] || { echo "usage: $0 KESTRIX-COMMAND..." >&2; exit 2; }
 
-ask() {
-    local answer
-    answer=$("$@")
-    printf '%-58s %s\n' "${*:$((KESTRIX_WORDS + 1))}" "$answer" >&2
-    printf '%s\n' "$answer"
-}
-result() { python3 -c 'import json,sys; print(json.load(sys.stdin)["result"])'; }
+. "$(dirname "${BASH_SOURCE[0]}")/caller.sh"
 
 KESTRIX_WORDS=$#
 number=$(ask "$@" getfreewebid | result)

@@ -5,6 +5,7 @@
 #include "database/operations.h"
 #include "frame/operation_binding.h"
 #include "ftp/operations.h"
+#include "ldap/operations.h"
 #include "security/operations.h"
 #include "services/operations.h"
 #include "utilities/operations.h"
@@ -35,6 +36,10 @@ constexpr Operation table[] = {
     bind<&database::updatemetabasewithcrcs>("updatemetabasewithcrcs", "updatemetabasewithcrcs"),
     bind<&database::SQLEncodeString>("updatemetabasewithcrcs", "SQLEncodeString"),
     bind<&database::getcrcforfile>("getcrcforfile", "getcrcforfile"),
+    bind<&ldap::checkldapserver>("checkldapserver", "checkldapserver"),
+    bind<&ldap::getldapentries>("getldapentries", "getldapentries"),
+    bind<&ldap::checkldapentryexcist>("checkldapentryexcist", "checkldapentryexcist"),
+    bind<&ldap::getntuserpassword>("getntuserpassword", "getntuserpassword"),
     bind<&utilities::replacestringinfile>("replacestringinfile", "replacestringinfile"),
     bind<&utilities::Searchandreplace>("Searchandreplace", "Searchandreplace"),
     bind<&utilities::portscan>("portscan", "portscan"),

@@ -162,6 +162,13 @@ public:
         return Variant();
     }
 
+    std::unique_ptr<directory::Object> open_ds_object(const String& path, const String&, const String&,
+                                                      int32_t) override
+    {
+        directory_.step("open " + narrow(path));
+        return directory_.bind(path);
+    }
+
 private:
     Variant read(const String& name)
     {

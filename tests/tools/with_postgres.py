@@ -16,6 +16,7 @@ The command gets KX_PG_PORT, KX_PG_LOG (the server's log), KX_PG_PASSWORD and OD
 import os
 import pwd
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -67,6 +68,8 @@ def odbc_configuration(folder, port):
 
 
 def main(argv):
+    # A runner that is ended (ctest's timeout) still stops its server(s).
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     if len(argv) < 3:
         print(__doc__, file=sys.stderr)
         return 2

@@ -57,7 +57,8 @@ kxsim::Tree SimulatedServer::machine_with(const std::vector<Site>& sites)
 long live_objects()
 {
     long live = 0;
-    for (const wchar_t* stand_in : {L"kxsim_iis.dll", L"kxsim_winnt.dll", L"kxsim_winsock.dll", L"kxsim_ado.dll"})
+    for (const wchar_t* stand_in : {L"kxsim_iis.dll", L"kxsim_winnt.dll", L"kxsim_winsock.dll", L"kxsim_ado.dll",
+                                    L"kxsim_ldap.dll"})
         if (HMODULE provider = GetModuleHandleW(stand_in)) {
             auto count = win32::procedure<LONG(WINAPI*)()>(provider, "kxsim_live_objects");
             live += count ? count() : 1000000;

@@ -51,6 +51,10 @@ public:
 
     // A method of the object by name: Start, Stop, AppDelete, SetPassword, Add, Remove.
     virtual Variant call(const String& method, const std::vector<Variant>& args = {}) = 0;
+
+    // On a namespace object ("LDAP:"): the object at a path, bound with credentials.
+    virtual std::unique_ptr<Object> open_ds_object(const String& path, const String& user, const String& password,
+                                                   int32_t flags) = 0;
 };
 
 class Directory

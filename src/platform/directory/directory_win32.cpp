@@ -15,6 +15,15 @@ using com::VariantHolder;
 
 std::unique_ptr<Object> wrap(IDispatch* object);
 
+std::unique_ptr<Object> open_with(IADsOpenDSObject* opener, const String& path, const String& user,
+                                  const String& password, int32_t flags)
+{
+    Bstr text(path), name(user), secret(password);
+    ComPtr<IDispatch> object;
+    check(opener->OpenDSObject(text.get(), name.get(), secret.get(), flags, &object), opener, IID_IADsOpenDSObject);
+    return wrap(object.Get());
+}
+
 class AdsiChildren final : public Children
 {
 public:
@@ -117,6 +126,14 @@ public:
         return com::call_method(ads_.Get(), method, args);
     }
 
+    std::unique_ptr<Object> open_ds_object(const String& path, const String& user, const String& password,
+                                           int32_t flags) override
+    {
+        ComPtr<IADsOpenDSObject> opener;
+        check(ads_->QueryInterface(IID_IADsOpenDSObject, reinterpret_cast<void**>(opener.GetAddressOf())));
+        return open_with(opener.Get(), path, user, password, flags);
+    }
+
 private:
     IADsContainer* container()
     {
@@ -162,11 +179,7 @@ std::unique_ptr<Object> AdsiDirectory::bind_with_credentials(const String& path,
     const HRESULT status = ADsGetObject(space.get(), IID_IADsOpenDSObject, reinterpret_cast<void**>(opener.GetAddressOf()));
     if (FAILED(status))
         throw com::failure_from_thread(status);
-    Bstr text(path), name(user), secret(password);
-    ComPtr<IDispatch> object;
-    check(opener->OpenDSObject(text.get(), name.get(), secret.get(), flags, &object), opener.Get(),
-          IID_IADsOpenDSObject);
-    return wrap(object.Get());
+    return open_with(opener.Get(), path, user, password, flags);
 }
 
 }  // namespace kx::directory

@@ -1,0 +1,473 @@
+// The stand-in for the LDAP: directory provider, over Wine's wldap32 (which talks to a real
+// server). Wine's own provider reads the server's root entry whatever entry was bound, does
+// not notice a missing entry and cannot be called late bound; this one binds
+// LDAP://host[:port][/dn] anonymously (port 389 when none is given), opens objects with a
+// simple bind through the namespace's OpenDSObject, fails as ADSI does when the entry does
+// not exist or cannot be read, and reads the bound entry itself: GetInfo, Get (a string for
+// one value, an array from 0 for several), properties by name, early and late bound.
+// Statuses are those of ADSI's provider: the LDAP result mapped to its Win32 error.
+#include <windows.h>
+#include <winldap.h>
+#include <winber.h>
+#include <iads.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/text.h"
+#include "object.h"
+#include "platform/com/com.h"
+#include "registration.h"
+
+namespace {
+
+using kx::String;
+using kx::Variant;
+using kxsim::Arguments;
+using kxsim::SimError;
+
+constexpr HRESULT kBadPath = static_cast<HRESULT>(0x80005000);
+const wchar_t kSource[] = L"LDAP";
+
+SimError bad_path() { return {kBadPath, L"An invalid directory pathname was passed."}; }
+
+// ADSI's statuses for the LDAP results a caller meets; any other as wldap32 maps it.
+DWORD win32_error_of(ULONG result)
+{
+    switch (result) {
+    case LDAP_INVALID_CREDENTIALS: return ERROR_LOGON_FAILURE;
+    case LDAP_SERVER_DOWN:
+    case LDAP_CONNECT_ERROR:
+    case LDAP_TIMEOUT: return ERROR_DS_SERVER_DOWN;
+    case LDAP_NO_SUCH_OBJECT: return ERROR_DS_NO_SUCH_OBJECT;
+    case LDAP_INSUFFICIENT_RIGHTS: return ERROR_DS_INSUFF_ACCESS_RIGHTS;
+    case LDAP_UNWILLING_TO_PERFORM: return ERROR_DS_UNWILLING_TO_PERFORM;
+    case LDAP_INAPPROPRIATE_AUTH: return ERROR_DS_INAPPROPRIATE_AUTH;
+    case LDAP_INVALID_DN_SYNTAX: return ERROR_DS_INVALID_DN_SYNTAX;
+    default: return LdapMapErrorToWin32(result);
+    }
+}
+
+SimError ldap_failure(ULONG result)
+{
+    const DWORD error = win32_error_of(result);
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    String message = text ? text : L"The directory service reported an error.";
+    LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r'))
+        message.pop_back();
+    return {HRESULT_FROM_WIN32(error), message};
+}
+
+// LDAP://host[:port][/dn]
+struct Location
+{
+    String host;
+    ULONG port = LDAP_PORT;
+    String dn;
+};
+
+Location locate(const String& path)
+{
+    const String scheme = L"LDAP://";
+    if (path.size() < scheme.size() || !kx::equal_ignoring_case(path.substr(0, scheme.size()), scheme))
+        throw bad_path();
+    const String rest = path.substr(scheme.size());
+    const std::size_t slash = rest.find(L'/');
+    Location where;
+    where.host = rest.substr(0, slash);
+    if (slash != String::npos)
+        where.dn = rest.substr(slash + 1);
+    const std::size_t colon = where.host.find(L':');
+    if (colon != String::npos) {
+        const String port = where.host.substr(colon + 1);
+        where.host.erase(colon);
+        if (port.empty() || port.size() > 5 || port.find_first_not_of(L"0123456789") != String::npos ||
+            std::stoul(port) > 65535)
+            throw bad_path();
+        where.port = std::stoul(port);
+    }
+    if (where.host.empty())
+        throw bad_path();
+    return where;
+}
+
+using Attributes = std::vector<std::pair<String, std::vector<String>>>;
+
+// A request the server would not read (OpenLDAP stops reading one of more than 256 KB) would
+// block its sender for good: such a request is refused before it is sent, as a server that
+// drops the connection refuses it.
+constexpr std::size_t kLongestRequest = 80000;  // characters, at most 3 bytes each on the wire
+
+void check_size(std::size_t characters)
+{
+    if (characters > kLongestRequest)
+        throw ldap_failure(LDAP_SERVER_DOWN);
+}
+
+// One bound connection to a server.
+class Session
+{
+public:
+    Session(const Location& where, const String* user, const String* password)
+    {
+        check_size((user ? user->size() : 0) + (password ? password->size() : 0) + where.dn.size());
+        ld_ = ldap_initW(const_cast<PWCHAR>(where.host.c_str()), where.port);
+        if (!ld_)
+            throw ldap_failure(LDAP_SERVER_DOWN);
+        ULONG version = LDAP_VERSION3;
+        ldap_set_optionW(ld_, LDAP_OPT_PROTOCOL_VERSION, &version);
+        l_timeval timeout{5, 0};
+        ULONG result = ldap_connect(ld_, &timeout);
+        if (result == LDAP_SUCCESS)
+            result = ldap_simple_bind_sW(ld_, user ? const_cast<PWCHAR>(user->c_str()) : nullptr,
+                                         password ? const_cast<PWCHAR>(password->c_str()) : nullptr);
+        if (result != LDAP_SUCCESS) {
+            ldap_unbind(ld_);
+            throw ldap_failure(result);
+        }
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+    ~Session() { ldap_unbind(ld_); }
+
+    // The entry's attributes that these credentials may read; fails when there is no such
+    // entry, or it cannot be read.
+    Attributes read(const String& dn)
+    {
+        check_size(dn.size());
+        LDAPMessage* found = nullptr;
+        const ULONG result = ldap_search_sW(ld_, const_cast<PWCHAR>(dn.c_str()), LDAP_SCOPE_BASE,
+                                            const_cast<PWCHAR>(L"(objectClass=*)"), nullptr, 0, &found);
+        const std::unique_ptr<LDAPMessage, ULONG (*)(LDAPMessage*)> owned(found, ldap_msgfree);
+        if (result != LDAP_SUCCESS)
+            throw ldap_failure(result);
+        LDAPMessage* entry = ldap_first_entry(ld_, found);
+        if (!entry)
+            throw ldap_failure(LDAP_NO_SUCH_OBJECT);
+        Attributes attributes;
+        BerElement* walk = nullptr;
+        for (PWCHAR name = ldap_first_attributeW(ld_, entry, &walk); name; name = ldap_next_attributeW(ld_, entry, walk)) {
+            std::vector<String> values;
+            if (PWCHAR* list = ldap_get_valuesW(ld_, entry, name)) {
+                for (PWCHAR* v = list; *v; ++v)
+                    values.emplace_back(*v);
+                ldap_value_freeW(list);
+            }
+            attributes.emplace_back(name, std::move(values));
+            ldap_memfreeW(name);
+        }
+        if (walk)
+            ber_free(walk, 0);
+        return attributes;
+    }
+
+private:
+    LDAP* ld_ = nullptr;
+};
+
+// Members that every object has; other names are properties, numbered as they are asked for.
+enum Member : DISPID { kName = 1, kClass, kADsPath, kParent, kSchema, kGetInfo, kGet, kGetEx, kOpenDSObject,
+                       kFirstProperty = 1000 };
+const std::pair<const wchar_t*, DISPID> kMembers[] = {
+    {L"Name", kName}, {L"Class", kClass},     {L"ADsPath", kADsPath}, {L"Parent", kParent},
+    {L"Schema", kSchema}, {L"GetInfo", kGetInfo}, {L"Get", kGet}, {L"GetEx", kGetEx}, {L"OpenDSObject", kOpenDSObject},
+};
+
+// A bound entry, or (with no session) the namespace object "LDAP:".
+class LdapObject final : public IADs, public IADsOpenDSObject, public ISupportErrorInfo, private kxsim::Counted
+{
+public:
+    LdapObject() = default;
+    LdapObject(String path, Location where, std::shared_ptr<Session> session, Attributes attributes)
+        : path_(std::move(path)), where_(std::move(where)), session_(std::move(session)),
+          attributes_(std::move(attributes))
+    {
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IADs))
+            *object = static_cast<IADs*>(this);
+        else if (IsEqualIID(riid, IID_IADsOpenDSObject) && !session_)
+            *object = static_cast<IADsOpenDSObject*>(this);
+        else if (IsEqualIID(riid, IID_ISupportErrorInfo))
+            *object = static_cast<ISupportErrorInfo*>(this);
+        else {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return add_reference(); }
+    ULONG STDMETHODCALLTYPE Release() override { return release_reference(); }
+    HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID) override { return S_OK; }
+
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
+    {
+        if (!count)
+            return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override
+    {
+        if (!names || !ids || count == 0 || !names[0])
+            return E_INVALIDARG;
+        for (UINT i = 1; i < count; ++i)
+            ids[i] = DISPID_UNKNOWN;
+        for (const auto& [member, id] : kMembers)
+            if (kx::equal_ignoring_case(names[0], member)) {
+                ids[0] = id;
+                return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+            }
+        std::size_t i = 0;
+        while (i < property_names_.size() && !kx::equal_ignoring_case(property_names_[i], names[0]))
+            ++i;
+        if (i == property_names_.size())
+            property_names_.emplace_back(names[0]);
+        ids[0] = static_cast<DISPID>(kFirstProperty + i);
+        return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                     EXCEPINFO* exception, UINT*) override
+    {
+        if (!params)
+            return E_INVALIDARG;
+        kx::com::VariantHolder ignored;
+        VARIANT* out = result ? result : &ignored.get();
+        VariantInit(out);
+        const HRESULT status = kxsim::guarded(kSource, [&] { dispatch(id, flags, Arguments(*params), *out); });
+        return kxsim::invoke_status(status, exception, kSource);
+    }
+
+    // IADs
+    HRESULT STDMETHODCALLTYPE get_Name(BSTR* out) override { return text(out, name()); }
+    HRESULT STDMETHODCALLTYPE get_Class(BSTR* out) override { return text(out, class_name()); }
+    HRESULT STDMETHODCALLTYPE get_GUID(BSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_ADsPath(BSTR* out) override { return text(out, session_ ? path_ : L"LDAP:"); }
+    HRESULT STDMETHODCALLTYPE get_Parent(BSTR* out) override { return text(out, parent()); }
+    HRESULT STDMETHODCALLTYPE get_Schema(BSTR* out) override { return text(out, String()); }
+    HRESULT STDMETHODCALLTYPE GetInfo() override { return kxsim::guarded(kSource, [&] { get_info(); }); }
+    HRESULT STDMETHODCALLTYPE SetInfo() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Get(BSTR name, VARIANT* value) override
+    {
+        if (!value)
+            return E_POINTER;
+        VariantInit(value);
+        return kxsim::guarded(kSource, [&] { kxsim::give(*value, read(kx::com::to_string(name), false)); });
+    }
+    HRESULT STDMETHODCALLTYPE Put(BSTR, VARIANT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetEx(BSTR name, VARIANT* value) override
+    {
+        if (!value)
+            return E_POINTER;
+        VariantInit(value);
+        return kxsim::guarded(kSource, [&] { kxsim::give(*value, read(kx::com::to_string(name), true)); });
+    }
+    HRESULT STDMETHODCALLTYPE PutEx(LONG, BSTR, VARIANT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetInfoEx(VARIANT, LONG) override { return GetInfo(); }
+
+    // IADsOpenDSObject, on the namespace object
+    HRESULT STDMETHODCALLTYPE OpenDSObject(BSTR path, BSTR user, BSTR password, LONG, IDispatch** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        *object = nullptr;
+        return kxsim::guarded(kSource, [&] { *object = open(kx::com::to_string(path), user, password); });
+    }
+
+private:
+    static HRESULT text(BSTR* out, const String& value)
+    {
+        if (!out)
+            return E_POINTER;
+        *out = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
+        return *out ? S_OK : E_OUTOFMEMORY;
+    }
+
+    String name() const
+    {
+        if (!session_)
+            return L"LDAP:";
+        return where_.dn.empty() ? where_.host : where_.dn.substr(0, where_.dn.find(L','));
+    }
+    String class_name() const
+    {
+        if (!session_)
+            return L"Namespace";
+        for (const auto& [attribute, values] : attributes_)
+            if (kx::equal_ignoring_case(attribute, L"objectClass") && !values.empty())
+                return values.back();
+        return L"top";
+    }
+    String parent() const
+    {
+        if (!session_)
+            return String();
+        const std::size_t comma = where_.dn.find(L',');
+        return path_.substr(0, path_.size() - where_.dn.size()) + (comma == String::npos ? String() : where_.dn.substr(comma + 1));
+    }
+
+    void get_info()
+    {
+        if (session_)
+            attributes_ = session_->read(where_.dn);
+    }
+
+    // One value as a string, several as an array from 0 (always an array for GetEx).
+    Variant read(const String& attribute, bool as_list) const
+    {
+        for (const auto& [name, values] : attributes_)
+            if (kx::equal_ignoring_case(name, attribute) && !values.empty()) {
+                if (values.size() == 1 && !as_list)
+                    return Variant(values[0]);
+                return Variant(Variant::List(values.begin(), values.end()));
+            }
+        throw SimError{static_cast<HRESULT>(0x8000500D), L"The directory property cannot be found in the cache."};
+    }
+
+    // LDAP: is the namespace itself; anything else binds: with no user anonymously, else a
+    // simple bind with the name and password as they are.
+    IDispatch* open(const String& path, BSTR user, BSTR password)
+    {
+        if (kx::equal_ignoring_case(path, L"LDAP:") || kx::equal_ignoring_case(path, L"LDAP://")) {
+            AddRef();
+            return static_cast<IADs*>(this);
+        }
+        const Location where = locate(path);
+        const String name = kx::com::to_string(user), secret = kx::com::to_string(password);
+        auto session = std::make_shared<Session>(where, user ? &name : nullptr, user ? &secret : nullptr);
+        Attributes attributes = session->read(where.dn);  // the entry must be there, and readable
+        return static_cast<IADs*>(new LdapObject(path, where, std::move(session), std::move(attributes)));
+    }
+
+    void dispatch(DISPID id, WORD flags, const Arguments& args, VARIANT& out)
+    {
+        if (id >= kFirstProperty && static_cast<std::size_t>(id - kFirstProperty) < property_names_.size()) {
+            if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF))
+                throw SimError{E_NOTIMPL, L"Not implemented."};
+            return kxsim::give(out, read(property_names_[id - kFirstProperty], false));
+        }
+        switch (id) {
+        case kName: return kxsim::give(out, Variant(name()));
+        case kClass: return kxsim::give(out, Variant(class_name()));
+        case kADsPath: return kxsim::give(out, Variant(session_ ? path_ : String(L"LDAP:")));
+        case kParent: return kxsim::give(out, Variant(parent()));
+        case kSchema: return kxsim::give(out, Variant(String()));
+        case kGetInfo: return get_info();
+        case kGet: args.expect(1); return kxsim::give(out, read(args.text(0), false));
+        case kGetEx: args.expect(1); return kxsim::give(out, read(args.text(0), true));
+        case kOpenDSObject: {
+            if (session_)
+                throw SimError{DISP_E_MEMBERNOTFOUND, L"Member not found."};
+            args.expect(4);
+            kx::com::Bstr user(args.text(1)), password(args.text(2));
+            return kxsim::give(out, open(args.text(0), user.get(), password.get()), VT_DISPATCH);
+        }
+        default: throw SimError{DISP_E_MEMBERNOTFOUND, L"Member not found."};
+        }
+    }
+
+    String path_;
+    Location where_;
+    std::shared_ptr<Session> session_;
+    Attributes attributes_;
+    std::vector<String> property_names_;
+};
+
+// The class object, which also parses "LDAP:" display names for a script's GetObject.
+class Factory final : public IClassFactory, public IParseDisplayName
+{
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory))
+            *object = static_cast<IClassFactory*>(this);
+        else if (IsEqualIID(riid, IID_IParseDisplayName))
+            *object = static_cast<IParseDisplayName*>(this);
+        else {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        *object = nullptr;
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        auto* space = new (std::nothrow) LdapObject();
+        if (!space)
+            return E_OUTOFMEMORY;
+        const HRESULT status = space->QueryInterface(riid, object);
+        space->Release();
+        return status;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ParseDisplayName(IBindCtx*, LPOLESTR name, ULONG* eaten, IMoniker** moniker) override
+    {
+        if (!name || !eaten || !moniker)
+            return E_POINTER;
+        *moniker = nullptr;
+        kx::com::ComPtr<IADsOpenDSObject> space;
+        HRESULT status = CreateInstance(nullptr, IID_IADsOpenDSObject, reinterpret_cast<void**>(space.GetAddressOf()));
+        kx::com::ComPtr<IDispatch> object;
+        if (SUCCEEDED(status))
+            status = space->OpenDSObject(name, nullptr, nullptr, 0, &object);
+        if (SUCCEEDED(status))
+            status = CreatePointerMoniker(object.Get(), moniker);
+        if (SUCCEEDED(status))
+            *eaten = static_cast<ULONG>(wcslen(name));
+        return status;
+    }
+};
+
+// {5E8A3C1F-2D4B-4A6E-9F70-8B1C2D3E4F50}
+const CLSID kNamespaceClsid = {0x5E8A3C1F, 0x2D4B, 0x4A6E, {0x9F, 0x70, 0x8B, 0x1C, 0x2D, 0x3E, 0x4F, 0x50}};
+Factory factory;
+
+}  // namespace
+
+extern "C" {
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** object)
+{
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    return IsEqualCLSID(clsid, kNamespaceClsid) ? factory.QueryInterface(riid, object) : CLASS_E_CLASSNOTAVAILABLE;
+}
+STDAPI DllCanUnloadNow() { return kxsim::live_objects == 0 ? S_OK : S_FALSE; }
+// In the place of Wine's own provider, which comes back when this one is unregistered.
+STDAPI DllRegisterServer()
+{
+    const HRESULT status = kxsim::register_class(kNamespaceClsid, L"LDAP", L"Simulated LDAP namespace");
+    if (FAILED(status))
+        return status;
+    const LSTATUS provider =
+        kxsim::set_registry_value(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\ADs\\Providers\\LDAP", nullptr, L"LDAP");
+    return provider == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(provider);
+}
+STDAPI DllUnregisterServer()
+{
+    kxsim::unregister_class(kNamespaceClsid, L"LDAP");
+    return S_OK;
+}
+LONG WINAPI kxsim_live_objects() { return kxsim::live_objects; }
+
+}  // extern "C"
