@@ -4,6 +4,7 @@
 #include <string>
 
 #include "frame/operation_binding.h"
+#include "frame/trace.h"
 #include "platform/com/com.h"
 #include "platform/system_platform.h"
 
@@ -17,9 +18,8 @@ Failure not_built(const catalogue::Class& cls, const catalogue::Member& member)
     return Failure(E_NOTIMPL, L"Kestrix." + widen(cls.name) + L"." + widen(member.name) + L" is not implemented");
 }
 
-}  // namespace
-
-Outcome execute(const catalogue::Class& cls, const catalogue::Member& member, std::span<Value> args)
+// The member run on a platform of its own, its failure caught.
+Outcome run(const catalogue::Class& cls, const catalogue::Member& member, std::span<Value> args)
 {
     try {
         const operations::Operation* operation = operations::find(cls.name, member.name);
@@ -34,6 +34,23 @@ Outcome execute(const catalogue::Class& cls, const catalogue::Member& member, st
     } catch (const std::exception&) {
         return Outcome{std::monostate{}, Failure(E_UNEXPECTED, L"Unexpected failure")};
     }
+}
+
+}  // namespace
+
+Outcome execute(const catalogue::Class& cls, const catalogue::Member& member, std::span<Value> args)
+{
+    if (!trace::enabled())
+        return run(cls, member, args);
+    const std::vector<Value> before(args.begin(), args.end());
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    Outcome outcome = run(cls, member, args);
+    QueryPerformanceCounter(&end);
+    trace::record(cls, member, before, args, outcome,
+                  1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart));
+    return outcome;
 }
 
 HRESULT report(const Failure& failure, const catalogue::Class& cls, REFIID iid)

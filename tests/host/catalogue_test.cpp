@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <set>
+
 #include <cstring>
 #include <regex>
 #include <set>
@@ -60,8 +63,11 @@ TEST(Catalogue, EachClassHasTheMemberOfItsOwnNameAndTheTwoWithMoreKeepTheirOrder
     EXPECT_EQ(catalogue::find_member(*crcs, "sqlencodestring"), &crcs->members[1]);
 }
 
-TEST(Catalogue, EveryBuiltOperationFitsItsEntry)
+TEST(Catalogue, EveryMemberIsBuiltAndFitsItsEntry)
 {
+    for (const auto& cls : catalogue::library().classes)
+        for (const auto& member : cls.members)
+            EXPECT_NE(operations::find(cls.name, member.name), nullptr) << cls.name << "." << member.name;
     for (const auto& operation : operations::all()) {
         const auto* cls = catalogue::find_class(operation.cls);
         ASSERT_NE(cls, nullptr) << operation.cls;
@@ -82,6 +88,29 @@ TEST(Catalogue, FitRefusesAWrittenParameterThatTheCataloguePassesByValue)
     EXPECT_FALSE(operations::fits(operation, portscan.members[0]));  // Port goes in by value
     EXPECT_TRUE(operation.params[1].writes);
     EXPECT_FALSE(operation.params[0].writes);
+}
+
+// The reference describes exactly the classes and members of the catalogue: a section for
+// each class, and one for each member in a class that has several.
+TEST(Reference, DescribesEveryClassAndMemberAndNothingElse)
+{
+    std::ifstream in(KX_REFERENCE);
+    ASSERT_TRUE(in) << KX_REFERENCE;
+    std::set<std::string> described, expected;
+    std::string line, current;
+    while (std::getline(in, line)) {
+        if (line.rfind("## ", 0) == 0)
+            described.insert(current = line.substr(3));
+        else if (line.rfind("### ", 0) == 0)
+            described.insert(current + "." + line.substr(4));
+    }
+    for (const auto& cls : catalogue::library().classes) {
+        expected.insert(cls.name);
+        if (cls.members.size() > 1)
+            for (const auto& member : cls.members)
+                expected.insert(std::string(cls.name) + "." + member.name);
+    }
+    EXPECT_EQ(described, expected);
 }
 
 }  // namespace

@@ -77,4 +77,47 @@ code, out, _ = kestrix("getwebid", "Default Web Site")
 check(code == 0 and json.loads(out) == {"result": 1, "byref": {"WebSiteName": "Default Web Site"}},
       f"a by-reference argument is listed with its value: {out}")
 
+# The caller explains itself.
+code, out, _ = kestrix("--help")
+check(code == 0 and "kestrix --list" in out, f"--help prints the usage: {out[:80]!r}")
+code, out, _ = kestrix("--list")
+check(code == 0 and len(out.splitlines()) == 54 and "getwebid.getwebid(WebSiteName BSTR ref) -> long" in out,
+      f"--list names every member with its parameters: {out[:120]!r}")
+code, out, _ = kestrix("--help", "SQLEncodeString")
+check(code == 0 and out.startswith("updatemetabasewithcrcs.SQLEncodeString(i_sStrValue VARIANT) -> VARIANT")
+      and "### SQLEncodeString" in out and "### updatemetabasewithcrcs" not in out, f"--help MEMBER: {out[:200]!r}")
+code, out, _ = kestrix("createwebroot", "1", "Twin", "big", ":80:", "", "c:\\twin")
+check(json.loads(out)["error"]["description"] == "Type mismatch (argument ServerSize)", f"a refused argument: {out}")
+code, _, err = kestrix("nosuch\u00e9")
+check(code == 2 and "unknown member nosuch\u00e9" in err, f"non-ASCII text in a message is kept: {err!r}")
+
+# The trace: one line a call, passwords never, several processes appending at once.
+trace = "/tmp/kestrix-trace.log"
+if os.path.exists(trace):
+    os.remove(trace)
+os.environ["KESTRIX_TRACE"] = "Z:" + trace.replace("/", "\\")
+kestrix("getwebid", "Default Web Site")
+kestrix("startwebsite", "99")
+kestrix("createwebroot", "1", "Twin", "1", ":80:", "", "c:\\twin")
+kestrix("checksqllogon", "127.0.0.1,1", "sa", "TopSecret-1", "db")
+kestrix("generatepassword")
+batch = "\n".join(json.dumps({"member": "getfreewebid"}) for _ in range(40)) + "\n"
+both = [subprocess.Popen(KESTRIX + ["--batch"], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, text=True)
+        for _ in range(2)]
+for p in both:
+    p.communicate(batch, timeout=120)
+del os.environ["KESTRIX_TRACE"]
+text = open(trace).read() if os.path.exists(trace) else ""
+lines = [json.loads(line) for line in text.splitlines()]
+check(len(lines) == 85, f"one line a call, none lost between two processes: {len(lines)}")
+if len(lines) >= 5:
+    check(lines[0]["call"] == "Kestrix.getwebid.getwebid" and lines[0]["result"] == 1
+          and lines[0]["byref"] == {"WebSiteName": "Default Web Site"} and "time" in lines[0] and "ms" in lines[0],
+          f"a success: {lines[0]}")
+    check(lines[1]["result"] == 2, f"a trapped failure: {lines[1]}")
+    check("error" in lines[2] and lines[2]["error"]["description"], f"a raised failure: {lines[2]}")
+    check(lines[3]["args"]["iPassword"] == "***" and lines[4]["result"] == "***", f"passwords hidden: {lines[3:5]}")
+check("TopSecret" not in text, "no password in the trace")
+check(len({line["process"] for line in lines[5:]}) == 2, "both processes traced")
+
 print(f"verdict: {passed} checks passed, {failed} failed")

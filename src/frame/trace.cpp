@@ -1,0 +1,138 @@
+#include "frame/trace.h"
+
+#include <windows.h>
+
+#include <nlohmann/json.hpp>
+
+#include "core/text.h"
+#include "platform/win32/handle.h"
+
+namespace kx::frame::trace {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+String setting()
+{
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = sizeof path;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Kestrix", L"TraceFile", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ,
+                     nullptr, path, &size) == ERROR_SUCCESS && path[0])
+        return path;
+    const DWORD length = GetEnvironmentVariableW(L"KESTRIX_TRACE", path, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? String(path, length) : String();
+}
+
+const String& file()
+{
+    static const String path = setting();
+    return path;
+}
+
+std::string utf8(const String& text)
+{
+    if (text.empty())
+        return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                         nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+Json to_json(const Variant& v)
+{
+    return std::visit(
+        [](const auto& x) -> Json {
+            using T = std::decay_t<decltype(x)>;
+            if constexpr (std::is_same_v<T, Empty> || std::is_same_v<T, Null>)
+                return nullptr;
+            else if constexpr (std::is_same_v<T, String>)
+                return utf8(x);
+            else if constexpr (std::is_same_v<T, Variant::List>) {
+                Json list = Json::array();
+                for (const Variant& item : x)
+                    list.push_back(to_json(item));
+                return list;
+            } else
+                return x;
+        },
+        v.value);
+}
+
+Json to_json(const Value& v)
+{
+    if (const String* text = std::get_if<String>(&v))
+        return utf8(*text);
+    if (const int32_t* number = std::get_if<int32_t>(&v))
+        return *number;
+    if (const Variant* variant = std::get_if<Variant>(&v))
+        return to_json(*variant);
+    if (const StringArray* array = std::get_if<StringArray>(&v)) {
+        if (!*array)
+            return nullptr;
+        Json list = Json::array();
+        for (const String& item : **array)
+            list.push_back(utf8(item));
+        return list;
+    }
+    return nullptr;
+}
+
+// Passwords are never written: the parameters that carry one, and the generator's result.
+bool secret(const char* name)
+{
+    const String wide(name, name + std::char_traits<char>::length(name));
+    return find_ignoring_case(wide, L"password") != String::npos || equal_ignoring_case(wide, L"pwd");
+}
+
+std::string now()
+{
+    SYSTEMTIME t;
+    GetSystemTime(&t);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", t.wYear, t.wMonth, t.wDay, t.wHour,
+                  t.wMinute, t.wSecond, t.wMilliseconds);
+    return text;
+}
+
+}  // namespace
+
+bool enabled() { return !file().empty(); }
+
+void record(const catalogue::Class& cls, const catalogue::Member& member, std::span<const Value> before,
+            std::span<const Value> after, const Outcome& outcome, double milliseconds) noexcept
+{
+    try {
+        Json args = Json::object(), byref = Json::object();
+        for (std::size_t i = 0; i < member.params.size() && i < before.size() && i < after.size(); ++i) {
+            const auto& param = member.params[i];
+            args[param.name] = secret(param.name) ? Json("***") : to_json(before[i]);
+            if (param.byref)
+                byref[param.name] = secret(param.name) ? Json("***") : to_json(after[i]);
+        }
+        Json line{{"time", now()},
+                  {"process", GetCurrentProcessId()},
+                  {"call", std::string("Kestrix.") + cls.name + "." + member.name},
+                  {"args", args},
+                  {"byref", byref}};
+        if (outcome.failure)
+            line["error"] = {{"number", outcome.failure->status()}, {"description", utf8(outcome.failure->description())}};
+        else
+            line["result"] = std::string(cls.name) == "generatepassword" ? Json("***") : to_json(outcome.result);
+        line["ms"] = static_cast<double>(static_cast<long long>(milliseconds * 1000)) / 1000;
+        const std::string text = line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+
+        // One write of the whole line to the end of the file, which other processes append
+        // to at the same time.
+        win32::FileHandle trace(CreateFileW(file().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        if (trace)
+            WriteFile(trace.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    } catch (...) {
+        // A trace that cannot be written is no reason for a call to fail.
+    }
+}
+
+}  // namespace kx::frame::trace
