@@ -21,13 +21,19 @@ struct Null
 {
     bool operator==(const Null&) const = default;
 };
+// A value that the operations cannot read: an object, an error value, an array of a kind that
+// no member takes. Any conversion of it is a type mismatch.
+struct Unreadable
+{
+    bool operator==(const Unreadable&) const = default;
+};
 
 // An automation variant as the operations see it: the scalar kinds they read and write,
 // and a one-dimensional list (a multi-valued directory property, lower bound 0).
 struct Variant
 {
     using List = std::vector<Variant>;
-    std::variant<Empty, Null, bool, int16_t, int32_t, double, String, List> value;
+    std::variant<Empty, Null, bool, int16_t, int32_t, double, String, List, Unreadable> value;
 
     Variant() = default;
     template <class T>

@@ -47,6 +47,8 @@ Json to_json(const Variant& v)
             using T = std::decay_t<decltype(x)>;
             if constexpr (std::is_same_v<T, Empty> || std::is_same_v<T, Null>)
                 return nullptr;
+            else if constexpr (std::is_same_v<T, Unreadable>)
+                return "(unreadable)";
             else if constexpr (std::is_same_v<T, String>)
                 return utf8(x);
             else if constexpr (std::is_same_v<T, Variant::List>) {

@@ -38,6 +38,8 @@ TEST(Convert, ValuesToText)
     EXPECT_EQ(to_text(Variant(true)), L"True");
     EXPECT_THROW(to_text(Variant(Null{})), Failure);
     EXPECT_THROW(to_text(Variant(Variant::List{})), Failure);
+    EXPECT_THROW(to_text(Variant(Unreadable{})), Failure);
+    EXPECT_THROW(to_long(Variant(Unreadable{})), Failure);
 }
 
 TEST(Convert, ElementsOfLists)

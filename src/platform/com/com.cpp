@@ -98,7 +98,15 @@ Variant to_variant(const VARIANT& v)
         return to_variant(*V_VARIANTREF(&v));
     if (V_VT(&v) & VT_ARRAY) {
         SAFEARRAY* array = (V_VT(&v) & VT_BYREF) ? *V_ARRAYREF(&v) : V_ARRAY(&v);
-        return array_to_variant(array, V_VT(&v) & VT_TYPEMASK);
+        const VARTYPE type = V_VT(&v) & VT_TYPEMASK;
+        if (type == VT_VARIANT || type == VT_BSTR || type == VT_I2 || type == VT_I4 || type == VT_BOOL || type == VT_R8)
+            return array_to_variant(array, type);
+        return Variant(Unreadable{});
+    }
+    if (V_VT(&v) == VT_DATE || V_VT(&v) == (VT_BYREF | VT_DATE)) {  // a date reads as its text
+        VariantHolder text;
+        check(VariantChangeType(text.out(), const_cast<VARIANT*>(&v), 0, VT_BSTR));
+        return Variant(to_string(V_BSTR(&text.get())));
     }
     switch (V_VT(&v)) {
     case VT_EMPTY: return Variant(Empty{});
@@ -110,7 +118,10 @@ Variant to_variant(const VARIANT& v)
     case VT_BSTR: return Variant(to_string(V_BSTR(&v)));
     case VT_DISPATCH:
     case VT_UNKNOWN:
-    case VT_ERROR: throw runtime::type_mismatch();
+    case VT_ERROR:
+    case VT_BYREF | VT_DISPATCH:
+    case VT_BYREF | VT_UNKNOWN:
+    case VT_BYREF | VT_ERROR: return Variant(Unreadable{});
     default: break;
     }
     // Other scalars (and references to scalars) by their nearest kind.
@@ -119,7 +130,8 @@ Variant to_variant(const VARIANT& v)
         return Variant(static_cast<int32_t>(V_I4(&converted.get())));
     if (SUCCEEDED(VariantChangeType(converted.out(), const_cast<VARIANT*>(&v), 0, VT_R8)))
         return Variant(V_R8(&converted.get()));
-    check(VariantChangeType(converted.out(), const_cast<VARIANT*>(&v), 0, VT_BSTR));
+    if (FAILED(VariantChangeType(converted.out(), const_cast<VARIANT*>(&v), 0, VT_BSTR)))
+        return Variant(Unreadable{});
     return Variant(to_string(V_BSTR(&converted.get())));
 }
 
@@ -129,7 +141,7 @@ void from_variant(const Variant& value, VARIANT& out)
     std::visit(
         [&](const auto& x) {
             using T = std::decay_t<decltype(x)>;
-            if constexpr (std::is_same_v<T, Empty>) {
+            if constexpr (std::is_same_v<T, Empty> || std::is_same_v<T, Unreadable>) {
                 V_VT(&out) = VT_EMPTY;
             } else if constexpr (std::is_same_v<T, Null>) {
                 V_VT(&out) = VT_NULL;

@@ -1,0 +1,278 @@
+// Every member of the catalogue, as a careless or hostile caller calls it: texts empty, of a
+// megabyte, with NULs, outside the code page and the BMP; numbers at and past the limits;
+// every kind of value a script can pass, also by reference; too few, too many and named
+// arguments; null pointers through the virtual table. Each call must give a result or a clean
+// automation error and leave no stand-in object alive. Each test starts from a fresh simulated
+// machine.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+
+#include "simulated_server.h"
+
+namespace kx::test {
+namespace {
+
+class Hostile : public SimulatedServer
+{
+protected:
+    // Each call meets a freshly installed machine, not what the calls before it made.
+    void fresh_machine()
+    {
+        store(kxsim::iis::fresh_machine());
+        store_accounts(kxsim::winnt::fresh_machine(kxsim::winnt::computer_name()));
+    }
+};
+
+// An object a script might pass: it answers nothing.
+class Stranger final : public IDispatch
+{
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
+    {
+        if (!object)
+            return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
+            *object = this;
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+    ULONG STDMETHODCALLTYPE Release() override { return --references; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return *count = 0, S_OK; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
+    {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+    long references = 1;
+};
+
+// The values, each made afresh into a VARIANT.
+struct Shape
+{
+    const char* name;
+    std::function<void(VARIANT&)> make;
+};
+
+std::vector<Shape> shapes(Stranger& stranger)
+{
+    auto text = [](std::wstring s) {
+        return [s](VARIANT& v) {
+            V_VT(&v) = VT_BSTR;
+            V_BSTR(&v) = SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
+        };
+    };
+    auto typed = [](VARTYPE type, auto set) {
+        return [type, set](VARIANT& v) {
+            V_VT(&v) = type;
+            set(v);
+        };
+    };
+    return {
+        {"empty text", text(L"")},
+        {"a megabyte", text(std::wstring(1 << 20, L'k'))},
+        {"NULs", text(std::wstring(L"a\0b\0", 4))},
+        {"beyond the code page", text(L"\u00e9\u4e2d\U0001F600\uFFFF")},
+        {"a lone surrogate", text(L"x\xD800y")},
+        {"a number as text past a long", text(L"99999999999")},
+        {"long max", typed(VT_I4, [](VARIANT& v) { V_I4(&v) = 2147483647; })},
+        {"long min", typed(VT_I4, [](VARIANT& v) { V_I4(&v) = -2147483647 - 1; })},
+        {"double past a long", typed(VT_R8, [](VARIANT& v) { V_R8(&v) = 1e300; })},
+        {"a fraction", typed(VT_R8, [](VARIANT& v) { V_R8(&v) = -0.5; })},
+        {"boolean", typed(VT_BOOL, [](VARIANT& v) { V_BOOL(&v) = VARIANT_TRUE; })},
+        {"date", typed(VT_DATE, [](VARIANT& v) { V_DATE(&v) = 36526.5; })},
+        {"Empty", typed(VT_EMPTY, [](VARIANT&) {})},
+        {"Null", typed(VT_NULL, [](VARIANT&) {})},
+        {"a missing optional", typed(VT_ERROR, [](VARIANT& v) { V_ERROR(&v) = DISP_E_PARAMNOTFOUND; })},
+        {"an object", typed(VT_DISPATCH, [&](VARIANT& v) { V_DISPATCH(&v) = &stranger, stranger.AddRef(); })},
+        {"Nothing", typed(VT_DISPATCH, [](VARIANT& v) { V_DISPATCH(&v) = nullptr; })},
+        {"an array", [](VARIANT& v) {
+             SAFEARRAYBOUND bound{2, 0};
+             V_VT(&v) = VT_ARRAY | VT_VARIANT;
+             V_ARRAY(&v) = SafeArrayCreate(VT_VARIANT, 1, &bound);
+         }},
+        {"an unallocated array", typed(VT_ARRAY | VT_BSTR, [](VARIANT& v) { V_ARRAY(&v) = nullptr; })},
+        {"a two-dimensional array", [](VARIANT& v) {
+             SAFEARRAYBOUND bounds[2] = {{2, 0}, {2, 0}};
+             V_VT(&v) = VT_ARRAY | VT_I4;
+             V_ARRAY(&v) = SafeArrayCreate(VT_I4, 2, bounds);
+         }},
+    };
+}
+
+// A clean answer: a result, or a failure that says what it is.
+bool clean(HRESULT status, const Invoked& invoked)
+{
+    if (SUCCEEDED(status))
+        return true;
+    if (status == DISP_E_EXCEPTION)
+        return FAILED(invoked.scode) && !invoked.description.empty();
+    return status == DISP_E_TYPEMISMATCH || status == DISP_E_OVERFLOW || status == DISP_E_BADPARAMCOUNT ||
+           status == DISP_E_NONAMEDARGS || status == DISP_E_BADVARTYPE || status == DISP_E_PARAMNOTFOUND;
+}
+
+TEST_F(Hostile, LateBoundEveryMemberTakesEveryKindOfValue)
+{
+    Stranger stranger;
+    const auto all = shapes(stranger);
+    for (const auto& cls : catalogue::library().classes) {
+        ComPtr<IDispatch> object = create(cls.name);
+        ASSERT_TRUE(object) << cls.name;
+        for (const auto& member : cls.members) {
+            const std::wstring name = widen(member.name);
+            const UINT count = static_cast<UINT>(member.params.size());
+            for (const Shape& shape : all)
+                for (bool byref : {false, true}) {
+                    fresh_machine();
+                    std::vector<Var> values(count);
+                    std::vector<VARIANTARG> args(count);
+                    for (UINT i = 0; i < count; ++i) {
+                        shape.make(values[i].v);
+                        if (byref) {
+                            V_VT(&args[i]) = VT_BYREF | VT_VARIANT;
+                            V_VARIANTREF(&args[i]) = &values[i].v;
+                        } else {
+                            args[i] = values[i].v;
+                        }
+                    }
+                    Var result;
+                    const Invoked invoked = invoke(object.Get(), name.c_str(), args.data(), count, &result.v);
+                    EXPECT_TRUE(clean(invoked.status, invoked))
+                        << cls.name << "." << member.name << " with " << shape.name << (byref ? " by reference" : "")
+                        << ": 0x" << std::hex << invoked.status;
+                }
+            // Too few, too many and named arguments.
+            std::vector<VARIANTARG> extra(count + 1);
+            for (VARIANTARG& arg : extra)
+                V_VT(&arg) = VT_EMPTY;
+            for (UINT given : {0u, count + 1})
+                if (given != count) {
+                    const Invoked invoked = invoke(object.Get(), name.c_str(), extra.data(), given, nullptr);
+                    EXPECT_EQ(invoked.status, DISP_E_BADPARAMCOUNT) << cls.name << "." << member.name;
+                }
+            DISPID id = 0, named = 0;
+            LPOLESTR names[] = {const_cast<LPOLESTR>(name.c_str())};
+            object->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
+            DISPPARAMS params{extra.data(), &named, count, count ? 1u : 0u};
+            const HRESULT status = object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+            if (count)
+                EXPECT_EQ(status, DISP_E_NONAMEDARGS) << cls.name << "." << member.name;
+        }
+        object.Reset();
+        EXPECT_EQ(live_objects(), live_before_) << cls.name << " left objects of the stand-ins alive";
+    }
+    EXPECT_EQ(stranger.references, 1) << "an object passed in was kept";
+}
+
+// Through the virtual table, as a compiled client calls: null strings, null pointers for
+// by-reference parameters and for the result, hostile texts and numbers.
+TEST_F(Hostile, EarlyBoundEveryMemberTakesNullsAndHostileValues)
+{
+    Stranger stranger;
+    const std::vector<std::optional<std::wstring>> texts = {
+        std::nullopt, L"", std::wstring(1 << 20, L'e'), std::wstring(L"a\0b", 3), L"\U0001F600\u00e9"};
+    struct Slot  // what one parameter points at
+    {
+        BSTR text = nullptr;
+        long number = 0;
+        Var variant;
+        SAFEARRAY* array = nullptr;
+    };
+    for (const auto& cls : catalogue::library().classes) {
+        ComPtr<IDispatch> object = create(cls.name);
+        ComPtr<ITypeInfo> info, dual;
+        HREFTYPE vtable = 0;
+        ASSERT_EQ(object->GetTypeInfo(0, 0, &info), S_OK);
+        if (FAILED(info->GetRefTypeOfImplType(-1, &vtable)) || FAILED(info->GetRefTypeInfo(vtable, &dual)))
+            dual = info;  // the loader gave the interface's own side
+        TYPEATTR* attributes = nullptr;
+        ASSERT_EQ(dual->GetTypeAttr(&attributes), S_OK);
+        const UINT functions = attributes->cFuncs;
+        dual->ReleaseTypeAttr(attributes);
+        ComPtr<IUnknown> face;
+        ASSERT_EQ(object->QueryInterface(guid_of(cls.iid), reinterpret_cast<void**>(face.GetAddressOf())), S_OK);
+        for (UINT f = 0; f < functions; ++f) {
+            FUNCDESC* function = nullptr;
+            ASSERT_EQ(dual->GetFuncDesc(f, &function), S_OK);
+            if (function->memid < 0x60030000) {  // IUnknown's and IDispatch's own
+                dual->ReleaseFuncDesc(function);
+                continue;
+            }
+            const auto count = static_cast<std::size_t>(function->cParams);
+            for (std::size_t t = 0; t < texts.size(); ++t)
+                for (bool null_pointers : {false, true}) {
+                    fresh_machine();
+                    std::vector<Slot> slots(count);
+                    std::vector<VARIANT> actual(count);
+                    std::vector<VARIANTARG*> pointers(count);
+                    std::vector<VARTYPE> types(count);
+                    for (std::size_t p = 0; p < count; ++p) {
+                        const TYPEDESC& type = function->lprgelemdescParam[p].tdesc;
+                        const bool pointer = type.vt == VT_PTR;
+                        const VARTYPE base = pointer ? type.lptdesc->vt : type.vt;
+                        Slot& slot = slots[p];
+                        if (base == VT_BSTR && texts[t])
+                            slot.text = SysAllocStringLen(texts[t]->data(), static_cast<UINT>(texts[t]->size()));
+                        slot.number = t % 2 ? 2147483647 : -2147483647 - 1;
+                        if (base == VT_VARIANT && !pointer) {
+                            V_VT(&slot.variant.v) = VT_DISPATCH;
+                            V_DISPATCH(&slot.variant.v) = &stranger;
+                            stranger.AddRef();
+                        }
+                        VARIANT& a = actual[p];
+                        VariantInit(&a);
+                        if (pointer) {
+                            void* target = base == VT_BSTR    ? static_cast<void*>(&slot.text)
+                                           : base == VT_I4    ? static_cast<void*>(&slot.number)
+                                           : base == VT_VARIANT ? static_cast<void*>(&slot.variant.v)
+                                                              : static_cast<void*>(&slot.array);
+                            V_VT(&a) = types[p] = VT_BYREF | base;
+                            V_BYREF(&a) = null_pointers ? nullptr : target;
+                        } else if (base == VT_BSTR) {
+                            V_VT(&a) = types[p] = VT_BSTR;
+                            V_BSTR(&a) = slot.text;
+                        } else if (base == VT_I4) {
+                            V_VT(&a) = types[p] = VT_I4;
+                            V_I4(&a) = slot.number;
+                        } else {
+                            types[p] = VT_VARIANT;
+                            a = slot.variant.v;
+                        }
+                        pointers[p] = &a;
+                    }
+                    VARIANT returned;
+                    VariantInit(&returned);
+                    EXPECT_EQ(DispCallFunc(face.Get(), function->oVft, CC_STDCALL, VT_ERROR, static_cast<UINT>(count),
+                                           types.data(), pointers.data(), &returned),
+                              S_OK);
+                    const HRESULT status = V_ERROR(&returned);
+                    ComPtr<IErrorInfo> error;
+                    BSTR description = nullptr;
+                    if (FAILED(status) && status != E_POINTER && GetErrorInfo(0, &error) == S_OK)
+                        error->GetDescription(&description);
+                    EXPECT_TRUE(SUCCEEDED(status) || status == E_POINTER || SysStringLen(description) > 0)
+                        << cls.name << " function " << f << " text " << t << ": 0x" << std::hex << status;
+                    SysFreeString(description);
+                    for (Slot& slot : slots) {
+                        SysFreeString(slot.text);
+                        if (slot.array)
+                            SafeArrayDestroy(slot.array);
+                    }
+                }
+            dual->ReleaseFuncDesc(function);
+        }
+        face.Reset();
+        object.Reset();
+        EXPECT_EQ(live_objects(), live_before_) << cls.name << " left objects of the stand-ins alive";
+    }
+    EXPECT_EQ(stranger.references, 1) << "an object passed in was kept";
+}
+
+}  // namespace
+}  // namespace kx::test
