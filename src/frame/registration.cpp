@@ -115,9 +115,14 @@ HRESULT unregister_server()
                 result = status;
         }
     }
-    HRESULT status = UnRegisterTypeLib(library_id(), 1, 0, 0, this_syskind());
-    if (FAILED(status) && status != TYPE_E_REGISTRYACCESS && status != TYPE_E_LIBNOTREGISTERED)
-        result = SELFREG_E_TYPELIB;
+    // A library that is not registered (any more) is nothing to remove.
+    BSTR registered = nullptr;
+    if (SUCCEEDED(QueryPathOfRegTypeLib(library_id(), 1, 0, 0, &registered))) {
+        SysFreeString(registered);
+        const HRESULT status = UnRegisterTypeLib(library_id(), 1, 0, 0, this_syskind());
+        if (FAILED(status) && status != TYPE_E_REGISTRYACCESS && status != TYPE_E_LIBNOTREGISTERED)
+            result = SELFREG_E_TYPELIB;
+    }
     return result;
 }
 

@@ -173,6 +173,9 @@ TEST_F(Library, UnregisteringRemovesExactlyWhatRegisteringWrote)
     }
 
     ASSERT_EQ(register_(), S_OK);
+    const auto registered = classes_registry();
+    ASSERT_EQ(register_(), S_OK);
+    EXPECT_TRUE(classes_registry() == registered) << "registering twice is not registering once";
     const std::wstring libid = widen(catalogue::library().libid);
     for (const auto& cls : catalogue::library().classes) {
         const std::wstring progid = L"Kestrix." + widen(cls.name), clsid = L"CLSID\\" + widen(cls.clsid);
@@ -189,6 +192,7 @@ TEST_F(Library, UnregisteringRemovesExactlyWhatRegisteringWrote)
     EXPECT_NE(default_value(typelib + (sizeof(void*) == 8 ? L"\\0\\win64" : L"\\0\\win32")), L"<missing>");
 
     ASSERT_EQ(unregister_(), S_OK);
+    ASSERT_EQ(unregister_(), S_OK);  // twice: nothing more goes, nothing fails
     const auto after = classes_registry();
     for (const auto& [key, value] : after)
         EXPECT_TRUE(before.count(key)) << "left behind: " << std::string(key.begin(), key.end());
@@ -197,6 +201,39 @@ TEST_F(Library, UnregisteringRemovesExactlyWhatRegisteringWrote)
     EXPECT_TRUE(before == after);
 
     ASSERT_EQ(register_(), S_OK);  // as the other tests find it
+}
+
+// A registration that fails half-way takes back what it wrote. Classes are redirected to a key
+// of the test's own whose "CLSID" is volatile, where no lasting key can be made: the type
+// library registers, the first class does not.
+TEST_F(Library, ARegistrationThatFailsHalfWayTakesBackWhatItWrote)
+{
+    const wchar_t* place = L"Software\\KxRegistrationTest";
+    RegDeleteTreeW(HKEY_CURRENT_USER, place);
+    HKEY root = nullptr, key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, place, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root, nullptr),
+              ERROR_SUCCESS);
+    for (const wchar_t* name : {L"TypeLib", L"Interface"}) {  // as every machine has them
+        RegCreateKeyExW(root, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        RegCloseKey(key);
+    }
+    RegCreateKeyExW(root, L"CLSID", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    RegCloseKey(key);
+    std::map<std::wstring, std::wstring> before, during, after;
+    dump(root, L"", before);
+
+    ASSERT_EQ(RegOverridePredefKey(HKEY_CLASSES_ROOT, root), ERROR_SUCCESS);
+    const HRESULT status = register_();
+    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    dump(root, L"", after);
+    EXPECT_TRUE(FAILED(status));
+    EXPECT_TRUE(before == after) << after.size() - before.size() << " keys and values left behind";
+    RegCloseKey(root);
+    RegDeleteTreeW(HKEY_CURRENT_USER, place);
+    RegDeleteKeyW(HKEY_CURRENT_USER, place);
+    EXPECT_EQ(CLSIDFromProgID(L"Kestrix.getwebid", nullptr), E_INVALIDARG);  // the real registration stands
+    CLSID clsid{};
+    EXPECT_EQ(CLSIDFromProgID(L"Kestrix.getwebid", &clsid), S_OK);
 }
 
 }  // namespace
