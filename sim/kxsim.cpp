@@ -50,20 +50,21 @@ void dump(const kxsim::Node& node, int depth)
         dump(*child, depth + 1);
 }
 
-// The store of a namespace, and where its nodes are added.
+// The store of a namespace, where its nodes are added, and the node whose count churn writes.
 struct Namespace
 {
     kxsim::StoreFile store;
     std::vector<kx::String> container;
     const wchar_t* node_class;
+    std::vector<kx::String> churned;
 };
 
 Namespace namespace_of(const std::wstring& name, const std::wstring& path)
 {
     if (name == L"iis")
-        return {kxsim::iis::store_file(path), {L"W3SVC"}, L"IIsWebServer"};
+        return {kxsim::iis::store_file(path), {L"W3SVC"}, L"IIsWebServer", {L"W3SVC"}};
     if (name == L"winnt")
-        return {kxsim::winnt::store_file(path), {}, L"User"};
+        return {kxsim::winnt::store_file(path), {}, L"User", {L"Administrators"}};
     throw kxsim::SimError{E_INVALIDARG, L"unknown namespace " + name};
 }
 
@@ -95,8 +96,8 @@ int run(int argc, wchar_t** argv)
         const Namespace space = namespace_of(argv[2], argv[3]);
         for (unsigned long n = 0;; ++n)
             space.store.update([&](kxsim::Tree& tree) {
-                if (kxsim::Node* container = tree.find(space.container))
-                    container->set(L"Churn", kx::Variant(static_cast<int32_t>(n)));
+                if (kxsim::Node* node = tree.find(space.churned))
+                    node->set(L"Churn", kx::Variant(static_cast<int32_t>(n)));
             });
     } else {
         std::cerr << "usage: kxsim reset | dump | add iis|winnt STORE PREFIX COUNT | churn iis|winnt STORE\n";

@@ -95,28 +95,6 @@ TEST_F(WebSites, RaisedFailuresCarryTheirStatus)
     EXPECT_EQ(list.status, kPathNotFound);
 }
 
-TEST_F(WebSites, FreeNumbersFillGapsAndOnlySitesTakeNumbers)
-{
-    struct Case
-    {
-        std::vector<Site> sites;
-        long free;
-    };
-    for (const Case& c : {Case{{{L"1", L"a"}, {L"2", L"b"}, {L"3", L"c"}}, 4}, Case{{{L"2", L"a"}, {L"3", L"b"}}, 1},
-                          Case{{{L"1", L"a"}, {L"2", L"b"}, {L"4", L"c"}}, 3}, Case{{{L"01", L"a"}}, 2}}) {
-        store(machine_with(c.sites));
-        Answer free;
-        call("getfreewebid", L"getfreewebid", {}, free);
-        EXPECT_EQ(free.number(), c.free);
-    }
-    kxsim::Tree tree = machine_with({{L"2", L"a"}});
-    tree.find({L"W3SVC"})->add(L"IIsFilters", L"1");
-    store(tree);
-    Answer free;
-    call("getfreewebid", L"getfreewebid", {}, free);
-    EXPECT_EQ(free.number(), 1);
-}
-
 TEST_F(WebSites, ASiteIsNumberedCreatedFoundStartedAndDeleted)
 {
     Answer free;
