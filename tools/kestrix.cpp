@@ -12,6 +12,7 @@
 
 #include "frame/catalogue.h"
 #include "reference.h"
+#include "request.h"
 
 namespace {
 
@@ -419,20 +420,15 @@ int batch()
         if (line.find_first_not_of(" \t") == std::string::npos)
             continue;
         try {
-            const Json request = Json::parse(line);
-            if (!request.is_object() || !request.contains("member") || !request["member"].is_string())
-                throw UsageError{"a call needs \"member\", a string"};
-            if (request.contains("args") && !request["args"].is_array())
-                throw UsageError{"\"args\" must be an array"};
+            const kx::caller::Request request = kx::caller::parse_request(line);
             bool failed = false;
-            std::cout << call(from_utf8(request["member"].get<std::string>()),
-                              request.contains("args") ? request["args"] : Json::array(), failed)
-                      << std::endl;
+            std::cout << call(from_utf8(request.member), request.args, failed) << std::endl;
             if (failed && status == 0)
                 status = 1;
-        } catch (const Json::parse_error& error) {
-            std::cerr << "kestrix: malformed JSON: " << error.what() << std::endl;
-            std::cout << write(Json{{"usage", "malformed JSON"}}) << std::endl;
+        } catch (const kx::caller::MalformedRequest& error) {
+            const std::string what = error.what();
+            std::cerr << "kestrix: " << what << std::endl;
+            std::cout << write(Json{{"usage", what.rfind("malformed JSON", 0) == 0 ? "malformed JSON" : what}}) << std::endl;
             status = 2;
         } catch (const UsageError& error) {
             std::cerr << "kestrix: " << error.message << std::endl;

@@ -1,47 +1,14 @@
-#include "core/convert.h"
 #include "core/failure.h"
+#include "database/checksums.h"
 #include "database/operations.h"
 #include "platform/automation/automation.h"
 #include "platform/files/files.h"
 #include "platform/platform.h"
 
 namespace kx::database {
-namespace {
 
-String replaced(const String& text, const String& what, const String& with)
-{
-    String out;
-    std::size_t from = 0;
-    for (std::size_t at; (at = text.find(what, from)) != String::npos; from = at + what.size())
-        out.append(text, from, at - from).append(with);
-    return out.append(text, from, String::npos);
-}
-
-// One batch: insert the row of (machine, object) unless it is there, else update its checksum.
-String statement(const String& machine, const String& module, const String& object, const String& checksum)
-{
-    return L"IF NOT EXISTS (SELECT * FROM OBJCT WHERE MACHINE = '" + machine + L"' AND OBJCT = '" + object + L"')" +
-           L" INSERT INTO OBJCT (MACHINE, SERVER, MODUL, OBJCT, CHECKSUM) VALUES " + L"('" + machine +
-           L"', 'WebServer', '" + module + L"', '" + object + L"', '" + checksum + L"') ELSE " +
-           L" UPDATE OBJCT SET CHECKSUM = '" + checksum + L"' WHERE MACHINE = '" + machine + L"' AND OBJCT = '" +
-           object + L"'";
-}
-
-}  // namespace
-
-// Brackets are escaped before "%" and "_", so the brackets those two bring are not escaped
-// again: it's_50%[x] becomes it''s[_]50[%][[]x]. A value without a text form gives "".
-Variant SQLEncodeString(Platform&, const Variant& i_sStrValue)
-{
-    String text;
-    if (ignoring_failure([&] { text = to_text(i_sStrValue); }))
-        return Variant(String());
-    text = replaced(text, L"'", L"''");
-    text = replaced(text, L"[", L"[[]");
-    text = replaced(text, L"%", L"[%]");
-    text = replaced(text, L"_", L"[_]");
-    return Variant(text);
-}
+// A value without a text form gives "".
+Variant SQLEncodeString(Platform&, const Variant& i_sStrValue) { return Variant(sql_encoded(i_sStrValue).value_or(String())); }
 
 // Every trap closes the connection before it answers, and that close is not trapped: a
 // connection that never came into being or never opened fails it, and that failure is the
@@ -74,12 +41,8 @@ int32_t updatemetabasewithcrcs(Platform& platform, const String& CRCFile, const 
         String line = list->read_line();  // an empty file fails here
 
         for (;;) {
-            // The name is what stands before the first "|", the checksum all after it; a line
-            // without one, or with nothing before it, sends nothing.
-            const std::size_t bar = line.find(L'|');
-            if (bar != String::npos && bar > 0) {
-                const String name = SQLEncodeString(platform, line.substr(0, bar)).as<String>();
-                const String text = statement(szHostName, szModule, name, line.substr(bar + 1));
+            if (const auto entry = checksum_line(line)) {
+                const String text = upload_statement(szHostName, szModule, *sql_encoded(entry->object), entry->checksum);
                 stages.arm(3, close);
                 command->put(L"CommandText", text);
                 command->call(L"Execute");

@@ -1,7 +1,7 @@
 #include "security/dacl.h"
 
 #include <algorithm>
-#include <cwctype>
+#include "core/text.h"
 
 namespace kx::file_security {
 
@@ -30,7 +30,7 @@ uint32_t rights_mask(const String& rights, const char* letters)
 {
     auto has = [&](char letter) {
         return std::any_of(rights.begin(), rights.end(), [&](wchar_t c) {
-            return static_cast<wchar_t>(std::towupper(c)) == static_cast<wchar_t>(letter);
+            return fold_case(c) == fold_case(static_cast<wchar_t>(letter));
         });
     };
     uint32_t mask = 0;
@@ -51,7 +51,7 @@ uint32_t rights_mask(const String& rights, const char* letters)
 
 bool denies(const String& rights)
 {
-    return std::any_of(rights.begin(), rights.end(), [](wchar_t c) { return std::towupper(c) == L'U'; });
+    return std::any_of(rights.begin(), rights.end(), [](wchar_t c) { return fold_case(c) == L'u'; });
 }
 
 records::ACCESS_ALLOWED_ACE entry_head(const void* ace)

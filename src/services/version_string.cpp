@@ -19,6 +19,13 @@ std::string translation_key(uint16_t language, uint16_t code_page)
     return key;
 }
 
+std::string first_translation_key(const uint8_t* table, std::size_t length)
+{
+    uint8_t copy[256] = {};
+    std::memcpy(copy, table, std::min(length, sizeof copy));
+    return translation_key(static_cast<uint16_t>(copy[0] | copy[1] << 8), static_cast<uint16_t>(copy[2] | copy[3] << 8));
+}
+
 // The translation copy holds 256 bytes and the value buffer 255 characters; a longer table is
 // cut to its first 256 bytes (only the first entry is used) and a longer value to its first
 // 254 characters.
@@ -45,15 +52,10 @@ String version_string(Platform& platform, const String& file, const char* name)
         tell(L"VerQueryValue failed.");
         return String();
     }
-    uint8_t translation[256] = {};
-    if (data.holds(table))
-        std::memcpy(translation, table,
-                    std::min<std::size_t>({length, sizeof translation,
-                                           static_cast<std::size_t>(data.end() - static_cast<const uint8_t*>(table))}));
-    const uint16_t language = static_cast<uint16_t>(translation[0] | translation[1] << 8);
-    const uint16_t code_page = static_cast<uint16_t>(translation[2] | translation[3] << 8);
-
-    const std::string query = "\\StringFileInfo\\" + translation_key(language, code_page) + "\\" + name;
+    const auto* entries = static_cast<const uint8_t*>(table);
+    const std::size_t inside = data.holds(table) ? static_cast<std::size_t>(data.end() - entries) : 0;
+    const std::string query =
+        "\\StringFileInfo\\" + first_translation_key(entries, std::min<std::size_t>(length, inside)) + "\\" + name;
     const void* value = nullptr;
     if (!versions.ver_query_value(data.data(), query.c_str(), value, length)) {
         tell(L"VerQueryValue failed at");

@@ -1,6 +1,5 @@
-#include <cwctype>
-
 #include "core/failure.h"
+#include "core/text.h"
 #include "platform/directory/directory.h"
 #include "platform/platform.h"
 #include "web/operations.h"
@@ -13,7 +12,7 @@ constexpr int32_t kPathNotFound = static_cast<int32_t>(0x80070003);
 bool contains_letter(const String& code, wchar_t letter)
 {
     for (wchar_t c : code)
-        if (static_cast<wchar_t>(std::towupper(c)) == letter)
+        if (fold_case(c) == fold_case(letter))
             return true;
     return false;
 }
