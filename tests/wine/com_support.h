@@ -15,6 +15,14 @@ using Microsoft::WRL::ComPtr;
 
 inline std::wstring widen(const char* text) { return std::wstring(text, text + strlen(text)); }
 
+// A variable of this process's environment; empty when unset or longer than 1023 characters.
+inline std::wstring environment(const wchar_t* name)
+{
+    wchar_t value[1024] = {};
+    const DWORD length = GetEnvironmentVariableW(name, value, 1024);
+    return std::wstring(value, length < 1024 ? length : 0);
+}
+
 inline GUID guid_of(const char* text)
 {
     GUID g{};

@@ -12,13 +12,6 @@
 namespace kx::test {
 namespace {
 
-std::wstring environment(const wchar_t* name)
-{
-    wchar_t value[1024] = {};
-    const DWORD length = GetEnvironmentVariableW(name, value, 1024);
-    return std::wstring(value, length < 1024 ? length : 0);
-}
-
 class Database : public SimulatedServer
 {
 protected:

@@ -33,19 +33,6 @@ bool Faults::failing(const std::string& function)
     return false;
 }
 
-template <class Call>
-auto FaultySecurity::forward(const char* function, Call&& call)
-{
-    using Result = decltype(call());
-    if (failing(function)) {
-        last_error_ = error();
-        return Result{};
-    }
-    const Result result = call();
-    last_error_ = real_.last_error();
-    return result;
-}
-
 bool FaultySecurity::lookup_account_name(const char* account, void* sid, uint32_t& sid_size, char* domain,
                                          uint32_t& domain_size, uint32_t& use)
 {
@@ -214,19 +201,6 @@ std::vector<FaultySecurity::Entry> FaultySecurity::entries(const std::string& pa
         LocalFree(text);
     }
     return out;
-}
-
-template <class Call>
-auto FaultyServices::forward(const char* function, Call&& call)
-{
-    using Result = decltype(call());
-    if (failing(function)) {
-        last_error_ = error();
-        return Result{};
-    }
-    const Result result = call();
-    last_error_ = real_.last_error();
-    return result;
 }
 
 services::Handle FaultyServices::open_sc_manager(const char* machine, const char* database, uint32_t access)

@@ -43,11 +43,34 @@ private:
     uint32_t error_ = 0;
 };
 
+// Faults in front of a real port whose functions report their error through last_error(): a
+// failing call answers the default of its result type and leaves the fault's error.
+template <class Real>
+class FaultsBefore : public Faults
+{
+protected:
+    template <class Call>
+    auto forward(const char* function, Call&& call)
+    {
+        using Result = decltype(call());
+        if (failing(function)) {
+            last_error_ = error();
+            return Result{};
+        }
+        const Result result = call();
+        last_error_ = real_.last_error();
+        return result;
+    }
+
+    Real real_;
+    uint32_t last_error_ = 0;
+};
+
 // The real security functions behind faults. With remembering on, descriptors are kept per
 // path: a file's first read takes its real descriptor, and what is written is kept instead of
 // being handed to Wine, whose SetFileSecurityA keeps only what the file's Unix mode bits can
 // express and reads a list back synthesized from them.
-class FaultySecurity final : public security::Security, public Faults
+class FaultySecurity final : public security::Security, public FaultsBefore<security::Win32Security>
 {
 public:
     bool remembering = false;
@@ -88,16 +111,9 @@ public:
         bool operator==(const Entry&) const = default;
     };
     std::vector<Entry> entries(const std::string& path);
-
-private:
-    template <class Call>
-    auto forward(const char* function, Call&& call);
-
-    security::Win32Security real_;
-    uint32_t last_error_ = 0;
 };
 
-class FaultyServices final : public services::ServiceManager, public Faults
+class FaultyServices final : public services::ServiceManager, public FaultsBefore<services::Win32ServiceManager>
 {
 public:
     services::Handle open_sc_manager(const char* machine, const char* database, uint32_t access) override;
@@ -110,13 +126,6 @@ public:
     // Rewrites what a configuration query gives: the needed length of the first, the buffer
     // of the second.
     std::function<void(void* buffer, uint32_t length, uint32_t& needed)> rewrite_config;
-
-private:
-    template <class Call>
-    auto forward(const char* function, Call&& call);
-
-    services::Win32ServiceManager real_;
-    uint32_t last_error_ = 0;
 };
 
 class FaultyVersions final : public versions::Versions, public Faults

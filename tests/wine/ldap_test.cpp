@@ -10,13 +10,6 @@
 namespace kx::test {
 namespace {
 
-std::wstring environment(const wchar_t* name)
-{
-    wchar_t value[64] = {};
-    const DWORD length = GetEnvironmentVariableW(name, value, 64);
-    return std::wstring(value, length < 64 ? length : 0);
-}
-
 class Ldap : public SimulatedServer
 {
 protected:
