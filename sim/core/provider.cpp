@@ -2,6 +2,8 @@
 
 #include <objbase.h>
 
+#include <utility>
+
 #include "registration.h"
 
 namespace kxsim {
@@ -11,7 +13,7 @@ std::atomic<long> locks{0};
 class Provider::Factory final : public IClassFactory, public IParseDisplayName
 {
 public:
-    explicit Factory(const Rules& rules) : rules_(rules) {}
+    explicit Factory(const Provider& provider) : provider_(provider) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
     {
@@ -36,7 +38,7 @@ public:
         if (!object)
             return E_POINTER;
         *object = nullptr;
-        return outer ? CLASS_E_NOAGGREGATION : make_namespace(rules_, riid, object);
+        return outer ? CLASS_E_NOAGGREGATION : provider_.make_namespace_(riid, object);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override
     {
@@ -51,7 +53,7 @@ public:
             return E_POINTER;
         *moniker = nullptr;
         IDispatch* object = nullptr;
-        HRESULT status = open_path(rules_, name, &object);
+        HRESULT status = provider_.open_(name, &object);
         if (FAILED(status))
             return status;
         status = CreatePointerMoniker(object, moniker);
@@ -62,17 +64,27 @@ public:
     }
 
 private:
-    const Rules& rules_;
+    const Provider& provider_;
 };
 
+Provider::Provider(const wchar_t* scheme, const CLSID& clsid, const wchar_t* description,
+                   NamespaceMaker make_namespace, PathOpener open)
+    : scheme_(scheme), clsid_(clsid), description_(description), make_namespace_(std::move(make_namespace)),
+      open_(std::move(open))
+{
+}
+
 Provider::Provider(const Rules& rules, const CLSID& clsid, const wchar_t* description)
-    : rules_(rules), clsid_(clsid), description_(description)
+    : Provider(
+          rules.scheme(), clsid, description,
+          [&rules](REFIID riid, void** object) { return make_namespace(rules, riid, object); },
+          [&rules](const wchar_t* name, IDispatch** object) { return open_path(rules, name, object); })
 {
 }
 
 HRESULT Provider::class_object(REFCLSID clsid, REFIID riid, void** object)
 {
-    static Factory factory(rules_);
+    static Factory factory(*this);
     if (!object)
         return E_POINTER;
     *object = nullptr;
@@ -85,7 +97,7 @@ HRESULT Provider::can_unload() const { return live_objects == 0 && locks == 0 ? 
 
 HRESULT Provider::register_server() const
 {
-    const String scheme = rules_.scheme();
+    const String scheme = scheme_;
     const HRESULT status = register_class(clsid_, scheme, description_);
     if (FAILED(status))
         return status;
@@ -96,9 +108,9 @@ HRESULT Provider::register_server() const
 
 HRESULT Provider::unregister_server() const
 {
-    const String scheme = rules_.scheme();
-    unregister_class(clsid_, scheme);
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, (L"Software\\Microsoft\\ADs\\Providers\\" + scheme).c_str());
+    const String scheme = scheme_;
+    if (!unregister_class(clsid_, scheme))
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, (L"Software\\Microsoft\\ADs\\Providers\\" + scheme).c_str());
     return S_OK;
 }
 

@@ -42,7 +42,7 @@ HRESULT register_class(const CLSID& clsid, const String& progid, const wchar_t* 
     return S_OK;
 }
 
-void unregister_class(const CLSID& clsid, const String& progid)
+bool unregister_class(const CLSID& clsid, const String& progid)
 {
     const String key = L"CLSID\\" + guid_text(clsid);
     RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
@@ -51,10 +51,11 @@ void unregister_class(const CLSID& clsid, const String& progid)
     if (!replaced.empty()) {
         set_registry_value(HKEY_CLASSES_ROOT, progid + L"\\CLSID", nullptr, replaced);
         RegDeleteKeyValueW(HKEY_CLASSES_ROOT, progid.c_str(), kReplaced);
-        return;
+        return true;
     }
     RegDeleteTreeW(HKEY_CLASSES_ROOT, progid.c_str());
     RegDeleteKeyW(HKEY_CLASSES_ROOT, progid.c_str());
+    return false;
 }
 
 LSTATUS set_registry_value(HKEY root, const String& key, const wchar_t* name, const String& value)

@@ -13,7 +13,7 @@ using kx::String;
 // A ProgID that the system registers already (Wine's own ADO, say) is taken over: the class it
 // named is kept beside it and named again when the stand-in is unregistered.
 HRESULT register_class(const CLSID& clsid, const String& progid, const wchar_t* description);
-void unregister_class(const CLSID& clsid, const String& progid);
+bool unregister_class(const CLSID& clsid, const String& progid);
 
 // Writes a value under a key, creating the key; the status of the registry.
 LSTATUS set_registry_value(HKEY root, const String& key, const wchar_t* name, const String& value);

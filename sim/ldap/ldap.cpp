@@ -19,6 +19,7 @@
 #include "core/text.h"
 #include "object.h"
 #include "platform/com/com.h"
+#include "provider.h"
 #include "registration.h"
 
 namespace {
@@ -384,90 +385,30 @@ private:
     std::vector<String> property_names_;
 };
 
-// The class object, which also parses "LDAP:" display names for a script's GetObject.
-class Factory final : public IClassFactory, public IParseDisplayName
+}  // namespace
+
+// The namespace "LDAP:", which also parses "LDAP:" display names for a script's GetObject.
+// Unregistered, it gives the namespace back to Wine's own provider.
+kxsim::Provider& kxsim::module_provider()
 {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory))
-            *object = static_cast<IClassFactory*>(this);
-        else if (IsEqualIID(riid, IID_IParseDisplayName))
-            *object = static_cast<IParseDisplayName*>(this);
-        else {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (outer)
-            return CLASS_E_NOAGGREGATION;
+    // {5E8A3C1F-2D4B-4A6E-9F70-8B1C2D3E4F50}
+    static constexpr CLSID kNamespaceClsid = {0x5E8A3C1F, 0x2D4B, 0x4A6E, {0x9F, 0x70, 0x8B, 0x1C, 0x2D, 0x3E, 0x4F, 0x50}};
+    const auto make_namespace = [](REFIID riid, void** object) {
         auto* space = new (std::nothrow) LdapObject();
         if (!space)
             return E_OUTOFMEMORY;
         const HRESULT status = space->QueryInterface(riid, object);
         space->Release();
         return status;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE ParseDisplayName(IBindCtx*, LPOLESTR name, ULONG* eaten, IMoniker** moniker) override
-    {
-        if (!name || !eaten || !moniker)
-            return E_POINTER;
-        *moniker = nullptr;
+    };
+    const auto open = [make_namespace](const wchar_t* name, IDispatch** object) {
         kx::com::ComPtr<IADsOpenDSObject> space;
-        HRESULT status = CreateInstance(nullptr, IID_IADsOpenDSObject, reinterpret_cast<void**>(space.GetAddressOf()));
-        kx::com::ComPtr<IDispatch> object;
+        HRESULT status = make_namespace(IID_IADsOpenDSObject, reinterpret_cast<void**>(space.GetAddressOf()));
+        kx::com::Bstr path(name);
         if (SUCCEEDED(status))
-            status = space->OpenDSObject(name, nullptr, nullptr, 0, &object);
-        if (SUCCEEDED(status))
-            status = CreatePointerMoniker(object.Get(), moniker);
-        if (SUCCEEDED(status))
-            *eaten = static_cast<ULONG>(wcslen(name));
+            status = space->OpenDSObject(path.get(), nullptr, nullptr, 0, object);
         return status;
-    }
-};
-
-// {5E8A3C1F-2D4B-4A6E-9F70-8B1C2D3E4F50}
-const CLSID kNamespaceClsid = {0x5E8A3C1F, 0x2D4B, 0x4A6E, {0x9F, 0x70, 0x8B, 0x1C, 0x2D, 0x3E, 0x4F, 0x50}};
-Factory factory;
-
-}  // namespace
-
-extern "C" {
-
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** object)
-{
-    if (!object)
-        return E_POINTER;
-    *object = nullptr;
-    return IsEqualCLSID(clsid, kNamespaceClsid) ? factory.QueryInterface(riid, object) : CLASS_E_CLASSNOTAVAILABLE;
+    };
+    static Provider provider(L"LDAP", kNamespaceClsid, L"Simulated LDAP namespace", make_namespace, open);
+    return provider;
 }
-STDAPI DllCanUnloadNow() { return kxsim::live_objects == 0 ? S_OK : S_FALSE; }
-// In the place of Wine's own provider, which comes back when this one is unregistered.
-STDAPI DllRegisterServer()
-{
-    const HRESULT status = kxsim::register_class(kNamespaceClsid, L"LDAP", L"Simulated LDAP namespace");
-    if (FAILED(status))
-        return status;
-    const LSTATUS provider =
-        kxsim::set_registry_value(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\ADs\\Providers\\LDAP", nullptr, L"LDAP");
-    return provider == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(provider);
-}
-STDAPI DllUnregisterServer()
-{
-    kxsim::unregister_class(kNamespaceClsid, L"LDAP");
-    return S_OK;
-}
-LONG WINAPI kxsim_live_objects() { return kxsim::live_objects; }
-
-}  // extern "C"

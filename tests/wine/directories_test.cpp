@@ -1,8 +1,5 @@
 // Virtual directories, permissions, filters and FTP sites through COM against the simulated
 // web server, read back through the directory service.
-#include <iads.h>
-#include <adshlp.h>
-
 #include "script_host.h"
 #include "simulated_server.h"
 
@@ -11,40 +8,6 @@ namespace {
 
 using Directories = SimulatedServer;
 using FtpSites = SimulatedServer;
-
-// A property of the object at a path, read through the directory service.
-kx::Variant property_at(const wchar_t* path, const wchar_t* name)
-{
-    ComPtr<IADs> object;
-    if (FAILED(ADsGetObject(path, IID_IADs, reinterpret_cast<void**>(object.GetAddressOf()))))
-        return kx::Variant(kx::Null{});
-    Var value;
-    BSTR text = SysAllocString(name);
-    const HRESULT status = object->Get(text, &value.v);
-    SysFreeString(text);
-    if (FAILED(status))
-        return kx::Variant(kx::Null{});
-    if (V_VT(&value.v) == VT_BOOL)
-        return kx::Variant(V_BOOL(&value.v) != VARIANT_FALSE);
-    if (V_VT(&value.v) == VT_I2)
-        return kx::Variant(static_cast<int16_t>(V_I2(&value.v)));
-    if (V_VT(&value.v) == VT_I4)
-        return kx::Variant(static_cast<int32_t>(V_I4(&value.v)));
-    if (V_VT(&value.v) == VT_BSTR)
-        return kx::Variant(std::wstring(V_BSTR(&value.v)));
-    if (V_VT(&value.v) == (VT_ARRAY | VT_VARIANT)) {
-        kx::Variant::List list;
-        LONG upper = -1;
-        SafeArrayGetUBound(V_ARRAY(&value.v), 1, &upper);
-        for (LONG i = 0; i <= upper; ++i) {
-            Var item;
-            SafeArrayGetElement(V_ARRAY(&value.v), &i, &item.v);
-            list.emplace_back(std::wstring(V_BSTR(&item.v)));
-        }
-        return kx::Variant(list);
-    }
-    return kx::Variant(L"<unexpected type>");
-}
 
 TEST_F(Directories, AnApplicationIsCreatedCountedAndDeleted)
 {

@@ -161,8 +161,9 @@ TEST_F(Hostile, LateBoundEveryMemberTakesEveryKindOfValue)
             object->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
             DISPPARAMS params{extra.data(), &named, count, count ? 1u : 0u};
             const HRESULT status = object->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
-            if (count)
+            if (count) {
                 EXPECT_EQ(status, DISP_E_NONAMEDARGS) << cls.name << "." << member.name;
+            }
         }
         object.Reset();
         EXPECT_EQ(live_objects(), live_before_) << cls.name << " left objects of the stand-ins alive";

@@ -3,12 +3,15 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <iads.h>
+#include <adshlp.h>
 
 #include <vector>
 
 #include "com_support.h"
 #include "accounts.h"
 #include "iis.h"
+#include "platform/com/com.h"
 
 namespace kx::test {
 
@@ -71,6 +74,18 @@ struct Argument
     bool byref = false;
     long number = 0;
 };
+
+// A property of the object at an ADsPath, read through the directory service; Null when the
+// object or the property is missing.
+inline kx::Variant property_at(const std::wstring& path, const wchar_t* name)
+{
+    ComPtr<IADs> object;
+    Var value;
+    if (FAILED(ADsGetObject(path.c_str(), IID_IADs, reinterpret_cast<void**>(object.GetAddressOf()))) ||
+        FAILED(object->Get(kx::com::Bstr(name).get(), &value.v)))
+        return kx::Variant(kx::Null{});
+    return kx::com::to_variant(value.v);
+}
 
 // Calls a member late bound; afterwards no object of the stand-ins may be left alive.
 void call(const char* cls, const wchar_t* member, std::vector<Argument> args, Answer& answer);
