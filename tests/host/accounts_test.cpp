@@ -10,14 +10,10 @@ namespace {
 
 using namespace kx::accounts;
 
-constexpr int32_t kAccessDenied = static_cast<int32_t>(0x80070005);
-
 class Accounts : public OperationTest
 {
 protected:
-    void SetUp() override { reset(); }
-
-    void reset()
+    void reset() override
     {
         directory.accounts->children.clear();
         directory.before = nullptr;

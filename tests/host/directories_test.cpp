@@ -10,15 +10,11 @@ namespace {
 
 using namespace kx::web;
 
-constexpr int32_t kAccessDenied = static_cast<int32_t>(0x80070005);
-
 class Directories : public OperationTest
 {
 protected:
-    void SetUp() override { reset(); }
-
     // Site 3 with its root, a virtual directory "shop" and a plain directory "img".
-    void reset()
+    void reset() override
     {
         directory.root->children.clear();
         directory.before = nullptr;

@@ -9,14 +9,10 @@ namespace {
 
 using namespace kx::ftp;
 
-constexpr int32_t kAccessDenied = static_cast<int32_t>(0x80070005);
-
 class Ftp : public OperationTest
 {
 protected:
-    void SetUp() override { reset(); }
-
-    void reset()
+    void reset() override
     {
         directory.root->children.clear();
         directory.before = nullptr;

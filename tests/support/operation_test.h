@@ -1,5 +1,6 @@
-// The fixture of the operations' tests: a platform of fakes, and after each test the check
-// that every directory object the operation took was released.
+// The fixture of the operations' tests: a platform of fakes set up by reset() before each test
+// (and again wherever a test wants a fresh start), and after each test the check that every
+// directory object the operation took was released.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +12,10 @@ namespace kx::test {
 class OperationTest : public ::testing::Test
 {
 protected:
+    static constexpr int32_t kAccessDenied = static_cast<int32_t>(0x80070005);  // the status of a failing step
+
+    virtual void reset() {}
+    void SetUp() override { reset(); }
     void TearDown() override { EXPECT_EQ(directory.live_objects, 0) << "an object was not released"; }
 
     // The status of the failure a call raises, or 0.
