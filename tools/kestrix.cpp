@@ -5,12 +5,14 @@
 
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "frame/catalogue.h"
+#include "platform/codepage/utf8.h"
 #include "reference.h"
 #include "request.h"
 
@@ -31,6 +33,7 @@ const char kUsage[] =
 
 using Microsoft::WRL::ComPtr;
 using Json = nlohmann::ordered_json;
+using kx::to_utf8;
 
 struct UsageError
 {
@@ -39,26 +42,10 @@ struct UsageError
 
 std::wstring from_utf8(const std::string& text)
 {
-    if (text.empty())
-        return {};
-    const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0);
-    if (size <= 0)
+    std::optional<std::wstring> wide = kx::from_utf8(text);
+    if (!wide)
         throw UsageError{"a text that is not UTF-8"};
-    std::wstring out(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
-    return out;
-}
-
-std::string to_utf8(const std::wstring& text)
-{
-    if (text.empty())
-        return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                         nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-    return out;
+    return *wide;
 }
 
 std::wstring wide(const char* s) { return std::wstring(s, s + strlen(s)); }

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/text.h"
+#include "platform/codepage/utf8.h"
 #include "platform/win32/handle.h"
 
 namespace kx::frame::trace {
@@ -29,17 +30,6 @@ const String& file()
     return path;
 }
 
-std::string utf8(const String& text)
-{
-    if (text.empty())
-        return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                         nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-    return out;
-}
-
 Json to_json(const Variant& v)
 {
     return std::visit(
@@ -50,7 +40,7 @@ Json to_json(const Variant& v)
             else if constexpr (std::is_same_v<T, Unreadable>)
                 return "(unreadable)";
             else if constexpr (std::is_same_v<T, String>)
-                return utf8(x);
+                return to_utf8(x);
             else if constexpr (std::is_same_v<T, Variant::List>) {
                 Json list = Json::array();
                 for (const Variant& item : x)
@@ -65,7 +55,7 @@ Json to_json(const Variant& v)
 Json to_json(const Value& v)
 {
     if (const String* text = std::get_if<String>(&v))
-        return utf8(*text);
+        return to_utf8(*text);
     if (const int32_t* number = std::get_if<int32_t>(&v))
         return *number;
     if (const Variant* variant = std::get_if<Variant>(&v))
@@ -75,7 +65,7 @@ Json to_json(const Value& v)
             return nullptr;
         Json list = Json::array();
         for (const String& item : **array)
-            list.push_back(utf8(item));
+            list.push_back(to_utf8(item));
         return list;
     }
     return nullptr;
@@ -119,7 +109,7 @@ void record(const catalogue::Class& cls, const catalogue::Member& member, std::s
                   {"args", args},
                   {"byref", byref}};
         if (outcome.failure)
-            line["error"] = {{"number", outcome.failure->status()}, {"description", utf8(outcome.failure->description())}};
+            line["error"] = {{"number", outcome.failure->status()}, {"description", to_utf8(outcome.failure->description())}};
         else
             line["result"] = std::string(cls.name) == "generatepassword" ? Json("***") : to_json(outcome.result);
         line["ms"] = static_cast<double>(static_cast<long long>(milliseconds * 1000)) / 1000;
