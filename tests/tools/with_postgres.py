@@ -13,15 +13,13 @@ data source "KXORA" names kxdb on that server.
 
 The command gets KX_PG_PORT, KX_PG_LOG (the server's log), KX_PG_PASSWORD and ODBCSYSINI.
 """
-import os
-import pwd
 import shutil
-import signal
-import socket
 import subprocess
 import sys
 import tempfile
 from pathlib import Path
+
+import beside
 
 PASSWORD = "Kx-pw.1"
 SETUP = """
@@ -44,17 +42,10 @@ def binaries():
     return found[-1].parent
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 def as_server_user(argv):
-    """The command as the unprivileged user that owns the server's files, when run as root."""
-    if os.geteuid() != 0:
-        return argv
-    return ["runuser", "-u", "nobody", "--"] + argv
+    """The command as the unprivileged user that owns the server's files."""
+    user = beside.server_user()
+    return ["runuser", "-u", user.pw_name, "--"] + argv if user else argv
 
 
 def odbc_configuration(folder, port):
@@ -67,47 +58,32 @@ def odbc_configuration(folder, port):
         f"[KXORA]\nDriver=SQL Server\nServername=127.0.0.1\nPort={port}\nDatabase=kxdb\n")
 
 
-def main(argv):
-    # A runner that is ended (ctest's timeout) still stops its server(s).
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-    if len(argv) < 3:
-        print(__doc__, file=sys.stderr)
-        return 2
-    build, command = Path(argv[1]).resolve(), argv[2:]
+def start(build, stops):
     home = build / "postgres"
     shutil.rmtree(home, ignore_errors=True)
     data, log = home / "data", home / "server.log"
     home.mkdir(parents=True)
     sockets = Path(tempfile.mkdtemp(prefix="kxpg-"))
-    if os.geteuid() == 0:
-        nobody = pwd.getpwnam("nobody")
-        for path in (home, sockets):
-            os.chown(path, nobody.pw_uid, nobody.pw_gid)
-    port = free_port()
+    stops.append(lambda: shutil.rmtree(sockets, ignore_errors=True))
+    beside.hand_over([home, sockets])
+    port = beside.free_port()
     bin_dir = binaries()
     quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.STDOUT}
     subprocess.run(as_server_user([str(bin_dir / "initdb"), "-D", str(data), "-U", "postgres", "--auth-local=trust",
                                    "--auth-host=scram-sha-256", "-E", "UTF8", "--locale=C"]), check=True, **quiet)
     options = (f"-p {port} -k {sockets} -c listen_addresses=127.0.0.1 -c log_statement=all "
                "-c log_min_error_statement=error -c fsync=off")
-    started = False
-    try:
-        subprocess.run(as_server_user([str(bin_dir / "pg_ctl"), "-D", str(data), "-l", str(log), "-o", options,
-                                       "-w", "start"]), check=True, **quiet)
-        started = True
-        subprocess.run(as_server_user([str(bin_dir / "psql"), "-h", str(sockets), "-p", str(port), "-U", "postgres",
-                                       "-d", "postgres", "-v", "ON_ERROR_STOP=1", "-q"]),
-                       input=SETUP.format(password=PASSWORD).encode(), check=True, stdout=subprocess.DEVNULL)
-        odbc_configuration(build / "odbc", port)
-        env = dict(os.environ, KX_PG_PORT=str(port), KX_PG_LOG=str(log), KX_PG_PASSWORD=PASSWORD,
-                   ODBCSYSINI=str(build / "odbc"))
-        return subprocess.run(command, env=env).returncode
-    finally:
-        if started:
-            subprocess.run(as_server_user([str(bin_dir / "pg_ctl"), "-D", str(data), "-m", "immediate", "stop"]),
-                           **quiet)
-        shutil.rmtree(sockets, ignore_errors=True)
+    subprocess.run(as_server_user([str(bin_dir / "pg_ctl"), "-D", str(data), "-l", str(log), "-o", options,
+                                   "-w", "start"]), check=True, **quiet)
+    stops.append(lambda: subprocess.run(
+        as_server_user([str(bin_dir / "pg_ctl"), "-D", str(data), "-m", "immediate", "stop"]), **quiet))
+    subprocess.run(as_server_user([str(bin_dir / "psql"), "-h", str(sockets), "-p", str(port), "-U", "postgres",
+                                   "-d", "postgres", "-v", "ON_ERROR_STOP=1", "-q"]),
+                   input=SETUP.format(password=PASSWORD).encode(), check=True, stdout=subprocess.DEVNULL)
+    odbc_configuration(build / "odbc", port)
+    return {"KX_PG_PORT": str(port), "KX_PG_LOG": str(log), "KX_PG_PASSWORD": PASSWORD,
+            "ODBCSYSINI": str(build / "odbc")}
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+    sys.exit(beside.run(sys.argv, __doc__, start))

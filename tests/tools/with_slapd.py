@@ -16,9 +16,8 @@ everything) and cn=reader (password reader-pw, who may not read nvxpassword).
 - The closed server (KX_LDAP_CLOSED_PORT) refuses anonymous binds, lets only cn=admin read
   its configuration, has the single suffix o=Solo, and an entry cn=2 without nvxpassword.
 """
-import os
-import pwd
 import grp
+import os
 import shutil
 import signal
 import socket
@@ -26,6 +25,8 @@ import subprocess
 import sys
 import time
 from pathlib import Path
+
+import beside
 
 SCHEMA = """
 attributetype ( 1.3.6.1.4.1.55555.1.1 NAME 'nsslapd-suffix' EQUALITY caseIgnoreMatch
@@ -102,12 +103,6 @@ cn: 2
 """
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 def port_is_free(port):
     with socket.socket() as s:
         s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -141,47 +136,41 @@ def server(home, suffixes, password, closed, urls):
     subprocess.run(["slapadd", "-f", str(config), "-b", "cn=ldbm", "-l", str(home / "ldbm.ldif")], **quiet)
     subprocess.run(["slapadd", "-f", str(config), "-b", "o=Norvane", "-l", str(home / "norvane.ldif")], **quiet)
     command = ["slapd", "-f", str(config), "-h", " ".join(urls)]
-    if os.geteuid() == 0:
-        user = pwd.getpwnam("nobody")
-        for path in [home, *home.rglob("*")]:
-            os.chown(path, user.pw_uid, user.pw_gid)
-        command += ["-u", "nobody", "-g", grp.getgrgid(user.pw_gid).gr_name]
+    beside.hand_over([home, *home.rglob("*")])
+    user = beside.server_user()
+    if user:
+        command += ["-u", user.pw_name, "-g", grp.getgrgid(user.pw_gid).gr_name]
     subprocess.run(command, **quiet)
     return home / "slapd.pid"
 
 
-def main(argv):
-    # A runner that is ended (ctest's timeout) still stops its server(s).
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-    if len(argv) < 3:
-        print(__doc__, file=sys.stderr)
-        return 2
-    build, command = Path(argv[1]).resolve(), argv[2:]
+def stop(pid_file):
+    try:
+        os.kill(int(pid_file.read_text().split()[0]), signal.SIGTERM)
+    except (OSError, ValueError):
+        pass
+
+
+def start(build, stops):
     if not shutil.which("slapd") and Path("/usr/sbin/slapd").exists():
         os.environ["PATH"] += ":/usr/sbin"
-    open_port, closed_port = free_port(), free_port()
+    open_port, closed_port = beside.free_port(), beside.free_port()
     default = port_is_free(389)
     urls = [f"ldap://127.0.0.1:{open_port}/"] + (["ldap://127.0.0.1:389/"] if default else [])
-    pids = []
-    try:
-        pids.append(server(build / "slapd" / "open", ["o=Norvane", "o=Missing", "dc=example,dc=com", "O=Upper"],
-                           "nvxpassword: S3cret-from-ldap", False, urls))
-        pids.append(server(build / "slapd" / "closed", ["o=Solo"], "", True, [f"ldap://127.0.0.1:{closed_port}/"]))
-        for port in (open_port, closed_port):
-            for _ in range(100):
-                if answers(port):
-                    break
-                time.sleep(0.05)
-        env = dict(os.environ, KX_LDAP_PORT=str(open_port), KX_LDAP_CLOSED_PORT=str(closed_port),
-                   KX_LDAP_DEFAULT_PORT="1" if default else "0")
-        return subprocess.run(command, env=env).returncode
-    finally:
-        for pid_file in pids:
-            try:
-                os.kill(int(pid_file.read_text().split()[0]), signal.SIGTERM)
-            except (OSError, ValueError):
-                pass
+    for home, suffixes, password, closed, listen in (
+            ("open", ["o=Norvane", "o=Missing", "dc=example,dc=com", "O=Upper"], "nvxpassword: S3cret-from-ldap",
+             False, urls),
+            ("closed", ["o=Solo"], "", True, [f"ldap://127.0.0.1:{closed_port}/"])):
+        pid_file = server(build / "slapd" / home, suffixes, password, closed, listen)
+        stops.append(lambda pid_file=pid_file: stop(pid_file))
+    for port in (open_port, closed_port):
+        for _ in range(100):
+            if answers(port):
+                break
+            time.sleep(0.05)
+    return {"KX_LDAP_PORT": str(open_port), "KX_LDAP_CLOSED_PORT": str(closed_port),
+            "KX_LDAP_DEFAULT_PORT": "1" if default else "0"}
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv))
+    sys.exit(beside.run(sys.argv, __doc__, start))
