@@ -120,13 +120,7 @@ public:
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return add_reference(); }
     ULONG STDMETHODCALLTYPE Release() override { return release_reference(); }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
-    {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return no_type_information(count); }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override
     {
@@ -167,13 +161,11 @@ private:
 };
 
 // Dispatch identifiers of the members that every node object has; a namespace's own methods
-// follow from kFirstMethod, and other names are properties of the node, numbered from
-// kFirstProperty as they are asked for.
+// follow from kFirstMethod, and other names are properties of the node.
 enum Member : DISPID {
     kName = 1, kClass, kADsPath, kParent, kSchema, kGUID, kGetInfo, kSetInfo, kGet, kPut, kGetEx,
     kFilter, kGetObject, kCreate, kDelete,
     kFirstMethod = 500,
-    kFirstProperty = 1000,
 };
 
 const std::pair<const wchar_t*, DISPID> kMembers[] = {
@@ -214,60 +206,33 @@ public:
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID) override { return S_OK; }
 
     // IDispatch: members and properties by name, without regard to case.
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
-    {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return no_type_information(count); }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override
     {
-        if (!names || !ids || count == 0)
-            return E_INVALIDARG;
-        for (UINT i = 1; i < count; ++i)
-            ids[i] = DISPID_UNKNOWN;
-        const HRESULT named = count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
-        const String name = names[0] ? names[0] : L"";
-        for (const auto& [member, id] : kMembers)
-            if (same_name(name, member)) {
-                ids[0] = id;
-                return named;
-            }
-        const auto methods = rules_.methods();
-        for (std::size_t i = 0; i < methods.size(); ++i)
-            if (same_name(name, methods[i])) {
-                ids[0] = static_cast<DISPID>(kFirstMethod + i);
-                return named;
-            }
-        std::size_t i = 0;
-        while (i < property_names_.size() && !same_name(property_names_[i], name))
-            ++i;
-        if (i == property_names_.size())
-            property_names_.push_back(name);
-        ids[0] = static_cast<DISPID>(kFirstProperty + i);
-        return named;
+        return properties_.ids_of(names, count, ids, [&](const String& name) {
+            const DISPID member = member_in(kMembers, name);
+            const auto methods = rules_.methods();
+            for (std::size_t i = 0; i < methods.size() && member == DISPID_UNKNOWN; ++i)
+                if (same_name(name, methods[i]))
+                    return static_cast<DISPID>(kFirstMethod + i);
+            return member;
+        });
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                      EXCEPINFO* exception, UINT*) override
     {
-        if (!params)
-            return E_INVALIDARG;
-        VariantHolder ignored;
-        VARIANT* out = result ? result : &ignored.get();
-        VariantInit(out);
-        return invoke_status(guarded(rules_.scheme(), [&] { dispatch(id, flags, Arguments(*params), *out); }), exception,
-                             rules_.scheme());
+        return invoke_call(rules_.scheme(), params, result, exception,
+                           [&](const Arguments& args, VARIANT& out) { dispatch(id, flags, args, out); });
     }
 
     // IADs
-    HRESULT STDMETHODCALLTYPE get_Name(BSTR* out) override { return text(out, name()); }
-    HRESULT STDMETHODCALLTYPE get_Class(BSTR* out) override { return text(out, class_name()); }
+    HRESULT STDMETHODCALLTYPE get_Name(BSTR* out) override { return give_text(out, name()); }
+    HRESULT STDMETHODCALLTYPE get_Class(BSTR* out) override { return give_text(out, class_name()); }
     HRESULT STDMETHODCALLTYPE get_GUID(BSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_ADsPath(BSTR* out) override { return text(out, ads_path(data_.path.size())); }
-    HRESULT STDMETHODCALLTYPE get_Parent(BSTR* out) override { return text(out, parent()); }
-    HRESULT STDMETHODCALLTYPE get_Schema(BSTR* out) override { return text(out, schema()); }
+    HRESULT STDMETHODCALLTYPE get_ADsPath(BSTR* out) override { return give_text(out, ads_path(data_.path.size())); }
+    HRESULT STDMETHODCALLTYPE get_Parent(BSTR* out) override { return give_text(out, parent()); }
+    HRESULT STDMETHODCALLTYPE get_Schema(BSTR* out) override { return give_text(out, schema()); }
     HRESULT STDMETHODCALLTYPE GetInfo() override { return guarded(rules_.scheme(), [&] { get_info(); }); }
     HRESULT STDMETHODCALLTYPE SetInfo() override { return guarded(rules_.scheme(), [&] { set_info(); }); }
     HRESULT STDMETHODCALLTYPE Get(BSTR name, VARIANT* value) override
@@ -356,14 +321,6 @@ public:
     }
 
 private:
-    static HRESULT text(BSTR* out, const String& value)
-    {
-        if (!out)
-            return E_POINTER;
-        *out = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
-        return *out ? S_OK : E_OUTOFMEMORY;
-    }
-
     String name() const { return data_.path.empty() ? host_ : data_.path.back(); }
     String class_name() const { return data_.path.empty() ? String(rules_.root_class()) : data_.class_name; }
     String ads_path(std::size_t depth) const
@@ -542,8 +499,8 @@ private:
     void dispatch(DISPID id, WORD flags, const Arguments& args, VARIANT& out)
     {
         const bool put = flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
-        if (id >= kFirstProperty && static_cast<std::size_t>(id - kFirstProperty) < property_names_.size()) {
-            const String& name = property_names_[id - kFirstProperty];
+        if (const String* property = properties_.name_of(id)) {
+            const String& name = *property;
             if (put) {
                 args.expect(1);
                 write(name, args.value(0));
@@ -591,7 +548,7 @@ private:
     bool stored_;
     std::vector<std::pair<String, Variant>> pending_;
     std::vector<String> filter_;
-    std::vector<String> property_names_;
+    PropertyIds properties_;
 };
 
 IDispatch* make_object(const Rules& rules, const String& host, NodeData data, bool stored)
@@ -636,13 +593,7 @@ public:
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return add_reference(); }
     ULONG STDMETHODCALLTYPE Release() override { return release_reference(); }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
-    {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return no_type_information(count); }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override
     {
@@ -654,17 +605,12 @@ public:
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
                                      EXCEPINFO* exception, UINT*) override
     {
-        if (id != 1 || !params)
+        if (id != 1)
             return DISP_E_MEMBERNOTFOUND;
-        VariantHolder ignored;
-        VARIANT* out = result ? result : &ignored.get();
-        VariantInit(out);
-        const HRESULT status = guarded(rules_.scheme(), [&] {
-            const Arguments args(*params);
+        return invoke_call(rules_.scheme(), params, result, exception, [&](const Arguments& args, VARIANT& out) {
             args.expect(4);
-            give(*out, open(rules_, args.text(0)), VT_DISPATCH);
+            give(out, open(rules_, args.text(0)), VT_DISPATCH);
         });
-        return invoke_status(status, exception, rules_.scheme());
     }
     HRESULT STDMETHODCALLTYPE OpenDSObject(BSTR path, BSTR, BSTR, LONG, IDispatch** object) override
     {

@@ -26,13 +26,7 @@ HRESULT STDMETHODCALLTYPE Dispatched::QueryInterface(REFIID riid, void** object)
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE Dispatched::GetTypeInfoCount(UINT* count)
-{
-    if (!count)
-        return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
+HRESULT STDMETHODCALLTYPE Dispatched::GetTypeInfoCount(UINT* count) { return no_type_information(count); }
 
 HRESULT STDMETHODCALLTYPE Dispatched::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids)
 {
@@ -51,17 +45,12 @@ HRESULT STDMETHODCALLTYPE Dispatched::GetIDsOfNames(REFIID, LPOLESTR* names, UIN
 HRESULT STDMETHODCALLTYPE Dispatched::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                              EXCEPINFO* exception, UINT*)
 {
-    if (!params)
-        return E_INVALIDARG;
     if (id < 1 || static_cast<std::size_t>(id) > members_.size())
         return DISP_E_MEMBERNOTFOUND;
-    kx::com::VariantHolder ignored;
-    VARIANT* out = result ? result : &ignored.get();
-    VariantInit(out);
     const bool put = flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
-    const HRESULT status =
-        guarded(source_, [&] { member(static_cast<std::size_t>(id - 1), put, Arguments(*params), *out); });
-    return invoke_status(status, exception, source_);
+    return invoke_call(source_, params, result, exception, [&](const Arguments& args, VARIANT& out) {
+        member(static_cast<std::size_t>(id - 1), put, args, out);
+    });
 }
 
 void Dispatched::not_here() { throw SimError{DISP_E_MEMBERNOTFOUND, L"Member not found."}; }

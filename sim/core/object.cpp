@@ -1,6 +1,7 @@
 #include "object.h"
 
 #include "core/convert.h"
+#include "core/text.h"
 #include "platform/com/com.h"
 
 namespace kxsim {
@@ -34,6 +35,47 @@ HRESULT invoke_status(HRESULT status, EXCEPINFO* exception, const wchar_t* sourc
             info->GetDescription(&exception->bstrDescription);
     }
     return DISP_E_EXCEPTION;
+}
+
+HRESULT no_type_information(UINT* count)
+{
+    if (!count)
+        return E_POINTER;
+    *count = 0;
+    return S_OK;
+}
+
+HRESULT give_text(BSTR* out, const String& value)
+{
+    if (!out)
+        return E_POINTER;
+    *out = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
+    return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+DISPID PropertyIds::property_id(const String& name)
+{
+    std::size_t i = 0;
+    while (i < names_.size() && !kx::equal_ignoring_case(names_[i], name))
+        ++i;
+    if (i == names_.size())
+        names_.push_back(name);
+    return static_cast<DISPID>(kFirstProperty + i);
+}
+
+const String* PropertyIds::name_of(DISPID id) const
+{
+    if (id < kFirstProperty || static_cast<std::size_t>(id - kFirstProperty) >= names_.size())
+        return nullptr;
+    return &names_[static_cast<std::size_t>(id - kFirstProperty)];
+}
+
+DISPID member_in(const std::pair<const wchar_t*, DISPID>* members, std::size_t count, const String& name)
+{
+    for (std::size_t i = 0; i < count; ++i)
+        if (kx::equal_ignoring_case(name, members[i].first))
+            return members[i].second;
+    return DISPID_UNKNOWN;
 }
 
 const VARIANT& Arguments::operator[](UINT i) const

@@ -9,9 +9,11 @@
 
 #include <atomic>
 #include <new>
+#include <vector>
 
 #include "core/failure.h"
 #include "core/value.h"
+#include "platform/com/com.h"
 
 namespace kxsim {
 
@@ -51,6 +53,50 @@ HRESULT guarded(const wchar_t* source, Body&& body)
 // they are, any other failure as an exception carrying the thread's error information.
 HRESULT invoke_status(HRESULT status, EXCEPINFO* exception, const wchar_t* source);
 
+// IDispatch::GetTypeInfoCount of an object that describes itself by no type information.
+HRESULT no_type_information(UINT* count);
+
+// A text property of an automation interface.
+HRESULT give_text(BSTR* out, const String& value);
+
+// The names of a late-bound object that are none of its members: properties of the object,
+// numbered from kFirstProperty as callers ask for them.
+class PropertyIds
+{
+public:
+    static constexpr DISPID kFirstProperty = 1000;
+
+    // GetIDsOfNames, for an object whose own members member_id(name) gives (DISPID_UNKNOWN for
+    // any other name).
+    template <class MemberId>
+    HRESULT ids_of(LPOLESTR* names, UINT count, DISPID* ids, MemberId&& member_id)
+    {
+        if (!names || !ids || count == 0)
+            return E_INVALIDARG;
+        for (UINT i = 1; i < count; ++i)
+            ids[i] = DISPID_UNKNOWN;
+        const String name = names[0] ? names[0] : L"";
+        ids[0] = member_id(name);
+        if (ids[0] == DISPID_UNKNOWN)
+            ids[0] = property_id(name);
+        return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+    }
+    // The property an identifier stands for; null for any other identifier.
+    const String* name_of(DISPID id) const;
+
+private:
+    DISPID property_id(const String& name);
+    std::vector<String> names_;
+};
+
+// The identifier a table of members gives a name, without regard to case; DISPID_UNKNOWN for none.
+DISPID member_in(const std::pair<const wchar_t*, DISPID>* members, std::size_t count, const String& name);
+template <std::size_t N>
+DISPID member_in(const std::pair<const wchar_t*, DISPID> (&members)[N], const String& name)
+{
+    return member_in(members, N, name);
+}
+
 // Counts the object as live from its construction to its last release.
 class Counted
 {
@@ -87,6 +133,19 @@ public:
 private:
     const DISPPARAMS& params_;
 };
+
+// IDispatch::Invoke of a stand-in object: the call gets the arguments and a result to fill (one
+// of its own when the caller wants none); its failure is answered as Invoke answers one.
+template <class Call>
+HRESULT invoke_call(const wchar_t* source, DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception, Call&& call)
+{
+    if (!params)
+        return E_INVALIDARG;
+    kx::com::VariantHolder ignored;
+    VARIANT* out = result ? result : &ignored.get();
+    VariantInit(out);
+    return invoke_status(guarded(source, [&] { call(Arguments(*params), *out); }), exception, source);
+}
 
 // Gives a value, an object or a text as the result of a late-bound call.
 void give(VARIANT& out, IUnknown* object, VARTYPE type);

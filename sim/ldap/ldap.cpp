@@ -171,9 +171,8 @@ private:
     LDAP* ld_ = nullptr;
 };
 
-// Members that every object has; other names are properties, numbered as they are asked for.
-enum Member : DISPID { kName = 1, kClass, kADsPath, kParent, kSchema, kGetInfo, kGet, kGetEx, kOpenDSObject,
-                       kFirstProperty = 1000 };
+// Members that every object has; other names are properties.
+enum Member : DISPID { kName = 1, kClass, kADsPath, kParent, kSchema, kGetInfo, kGet, kGetEx, kOpenDSObject };
 const std::pair<const wchar_t*, DISPID> kMembers[] = {
     {L"Name", kName}, {L"Class", kClass},     {L"ADsPath", kADsPath}, {L"Parent", kParent},
     {L"Schema", kSchema}, {L"GetInfo", kGetInfo}, {L"Get", kGet}, {L"GetEx", kGetEx}, {L"OpenDSObject", kOpenDSObject},
@@ -211,52 +210,26 @@ public:
     ULONG STDMETHODCALLTYPE Release() override { return release_reference(); }
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID) override { return S_OK; }
 
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override
-    {
-        if (!count)
-            return E_POINTER;
-        *count = 0;
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return kxsim::no_type_information(count); }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override
     {
-        if (!names || !ids || count == 0 || !names[0])
-            return E_INVALIDARG;
-        for (UINT i = 1; i < count; ++i)
-            ids[i] = DISPID_UNKNOWN;
-        for (const auto& [member, id] : kMembers)
-            if (kx::equal_ignoring_case(names[0], member)) {
-                ids[0] = id;
-                return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
-            }
-        std::size_t i = 0;
-        while (i < property_names_.size() && !kx::equal_ignoring_case(property_names_[i], names[0]))
-            ++i;
-        if (i == property_names_.size())
-            property_names_.emplace_back(names[0]);
-        ids[0] = static_cast<DISPID>(kFirstProperty + i);
-        return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
+        return properties_.ids_of(names, count, ids, [](const String& name) { return kxsim::member_in(kMembers, name); });
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                      EXCEPINFO* exception, UINT*) override
     {
-        if (!params)
-            return E_INVALIDARG;
-        kx::com::VariantHolder ignored;
-        VARIANT* out = result ? result : &ignored.get();
-        VariantInit(out);
-        const HRESULT status = kxsim::guarded(kSource, [&] { dispatch(id, flags, Arguments(*params), *out); });
-        return kxsim::invoke_status(status, exception, kSource);
+        return kxsim::invoke_call(kSource, params, result, exception,
+                                  [&](const Arguments& args, VARIANT& out) { dispatch(id, flags, args, out); });
     }
 
     // IADs
-    HRESULT STDMETHODCALLTYPE get_Name(BSTR* out) override { return text(out, name()); }
-    HRESULT STDMETHODCALLTYPE get_Class(BSTR* out) override { return text(out, class_name()); }
+    HRESULT STDMETHODCALLTYPE get_Name(BSTR* out) override { return kxsim::give_text(out, name()); }
+    HRESULT STDMETHODCALLTYPE get_Class(BSTR* out) override { return kxsim::give_text(out, class_name()); }
     HRESULT STDMETHODCALLTYPE get_GUID(BSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_ADsPath(BSTR* out) override { return text(out, session_ ? path_ : L"LDAP:"); }
-    HRESULT STDMETHODCALLTYPE get_Parent(BSTR* out) override { return text(out, parent()); }
-    HRESULT STDMETHODCALLTYPE get_Schema(BSTR* out) override { return text(out, String()); }
+    HRESULT STDMETHODCALLTYPE get_ADsPath(BSTR* out) override { return kxsim::give_text(out, session_ ? path_ : L"LDAP:"); }
+    HRESULT STDMETHODCALLTYPE get_Parent(BSTR* out) override { return kxsim::give_text(out, parent()); }
+    HRESULT STDMETHODCALLTYPE get_Schema(BSTR* out) override { return kxsim::give_text(out, String()); }
     HRESULT STDMETHODCALLTYPE GetInfo() override { return kxsim::guarded(kSource, [&] { get_info(); }); }
     HRESULT STDMETHODCALLTYPE SetInfo() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Get(BSTR name, VARIANT* value) override
@@ -287,14 +260,6 @@ public:
     }
 
 private:
-    static HRESULT text(BSTR* out, const String& value)
-    {
-        if (!out)
-            return E_POINTER;
-        *out = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
-        return *out ? S_OK : E_OUTOFMEMORY;
-    }
-
     String name() const
     {
         if (!session_)
@@ -353,10 +318,10 @@ private:
 
     void dispatch(DISPID id, WORD flags, const Arguments& args, VARIANT& out)
     {
-        if (id >= kFirstProperty && static_cast<std::size_t>(id - kFirstProperty) < property_names_.size()) {
+        if (const String* property = properties_.name_of(id)) {
             if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF))
                 throw SimError{E_NOTIMPL, L"Not implemented."};
-            return kxsim::give(out, read(property_names_[id - kFirstProperty], false));
+            return kxsim::give(out, read(*property, false));
         }
         switch (id) {
         case kName: return kxsim::give(out, Variant(name()));
@@ -382,7 +347,7 @@ private:
     Location where_;
     std::shared_ptr<Session> session_;
     Attributes attributes_;
-    std::vector<String> property_names_;
+    kxsim::PropertyIds properties_;
 };
 
 }  // namespace
