@@ -11,7 +11,8 @@ namespace kxsim {
 using kx::String;
 
 // A ProgID that the system registers already (Wine's own ADO, say) is taken over: the class it
-// named is kept beside it and named again when the stand-in is unregistered.
+// named is kept beside it and named again when the stand-in is unregistered; unregister_class
+// tells whether it gave the ProgID back so.
 HRESULT register_class(const CLSID& clsid, const String& progid, const wchar_t* description);
 bool unregister_class(const CLSID& clsid, const String& progid);
 
