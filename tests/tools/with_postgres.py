@@ -2,21 +2,19 @@
 """Runs a command beside a PostgreSQL server of its own, and stops the server afterwards,
 also when the command fails.
 
-    with_postgres.py BUILD_DIR COMMAND [ARG...]
+    with_postgres.py COMMAND [ARG...]
 
-The server lives in BUILD_DIR/postgres (made afresh each time), listens on a free loopback
-port, runs as an unprivileged user and logs every statement. It holds the login "kestrix"
-(password in KX_PG_PASSWORD) with the database "kxdb" and its table OBJCT, and a database
-"kxclosed" that the login may not use. BUILD_DIR/odbc is the ODBC configuration that the
-command sees through ODBCSYSINI: the driver "SQL Server" is PostgreSQL's psqlODBC, and the
-data source "KXORA" names kxdb on that server.
+The server lives in a new private folder of the unprivileged user it runs as (removed when it
+stops), listens on a free loopback port and logs every statement. It holds the login
+"kestrix" (password in KX_PG_PASSWORD) with the database "kxdb" and its table OBJCT, and a
+database "kxclosed" that the login may not use. The data source "KXORA" names kxdb on that
+server, in the ODBC data source file that ODBCINI names; the driver it uses, "SQL Server", is
+the simulated machine's own (./kx gives every prefix one).
 
-The command gets KX_PG_PORT, KX_PG_LOG (the server's log), KX_PG_PASSWORD and ODBCSYSINI.
+The command gets KX_PG_PORT, KX_PG_LOG (the server's log), KX_PG_PASSWORD and ODBCINI.
 """
-import shutil
 import subprocess
 import sys
-import tempfile
 from pathlib import Path
 
 import beside
@@ -48,41 +46,26 @@ def as_server_user(argv):
     return ["runuser", "-u", user.pw_name, "--"] + argv if user else argv
 
 
-def odbc_configuration(folder, port):
-    folder.mkdir(parents=True, exist_ok=True)
-    driver = next(Path("/usr/lib").glob("*/odbc/psqlodbcw.so"), None)
-    if driver is None:
-        sys.exit("with_postgres: psqlODBC (odbc-postgresql) is not installed")
-    (folder / "odbcinst.ini").write_text(f"[SQL Server]\nDriver={driver}\nUsageCount=1\n")
-    (folder / "odbc.ini").write_text(
-        f"[KXORA]\nDriver=SQL Server\nServername=127.0.0.1\nPort={port}\nDatabase=kxdb\n")
-
-
-def start(build, stops):
-    home = build / "postgres"
-    shutil.rmtree(home, ignore_errors=True)
+def start(stops):
+    home = beside.private_folder("kxpg-", stops)
     data, log = home / "data", home / "server.log"
-    home.mkdir(parents=True)
-    sockets = Path(tempfile.mkdtemp(prefix="kxpg-"))
-    stops.append(lambda: shutil.rmtree(sockets, ignore_errors=True))
-    beside.hand_over([home, sockets])
     port = beside.free_port()
     bin_dir = binaries()
     quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.STDOUT}
     subprocess.run(as_server_user([str(bin_dir / "initdb"), "-D", str(data), "-U", "postgres", "--auth-local=trust",
                                    "--auth-host=scram-sha-256", "-E", "UTF8", "--locale=C"]), check=True, **quiet)
-    options = (f"-p {port} -k {sockets} -c listen_addresses=127.0.0.1 -c log_statement=all "
+    options = (f"-p {port} -k {home} -c listen_addresses=127.0.0.1 -c log_statement=all "
                "-c log_min_error_statement=error -c fsync=off")
     subprocess.run(as_server_user([str(bin_dir / "pg_ctl"), "-D", str(data), "-l", str(log), "-o", options,
                                    "-w", "start"]), check=True, **quiet)
     stops.append(lambda: subprocess.run(
         as_server_user([str(bin_dir / "pg_ctl"), "-D", str(data), "-m", "immediate", "stop"]), **quiet))
-    subprocess.run(as_server_user([str(bin_dir / "psql"), "-h", str(sockets), "-p", str(port), "-U", "postgres",
+    subprocess.run(as_server_user([str(bin_dir / "psql"), "-h", str(home), "-p", str(port), "-U", "postgres",
                                    "-d", "postgres", "-v", "ON_ERROR_STOP=1", "-q"]),
                    input=SETUP.format(password=PASSWORD).encode(), check=True, stdout=subprocess.DEVNULL)
-    odbc_configuration(build / "odbc", port)
-    return {"KX_PG_PORT": str(port), "KX_PG_LOG": str(log), "KX_PG_PASSWORD": PASSWORD,
-            "ODBCSYSINI": str(build / "odbc")}
+    sources = home / "odbc.ini"
+    sources.write_text(f"[KXORA]\nDriver=SQL Server\nServername=127.0.0.1\nPort={port}\nDatabase=kxdb\n")
+    return {"KX_PG_PORT": str(port), "KX_PG_LOG": str(log), "KX_PG_PASSWORD": PASSWORD, "ODBCINI": str(sources)}
 
 
 if __name__ == "__main__":

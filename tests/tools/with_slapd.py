@@ -2,9 +2,10 @@
 """Runs a command beside two OpenLDAP servers of its own, and stops them afterwards, also when
 the command fails.
 
-    with_slapd.py BUILD_DIR COMMAND [ARG...]
+    with_slapd.py COMMAND [ARG...]
 
-Both listen on free loopback ports and run as an unprivileged user, with a schema that has
+Both listen on free loopback ports and run as an unprivileged user, in a new private folder
+of that user (removed when they stop), with a schema that has
 the attribute types nsslapd-suffix and nvxpassword. Each holds the configuration entry
 cn=config,cn=ldbm and the organisation o=Norvane with cn=admin (password admin-pw, who may read
 everything) and cn=reader (password reader-pw, who may not read nvxpassword).
@@ -123,7 +124,6 @@ def answers(port):
 
 def server(home, suffixes, password, closed, urls):
     """Writes, fills and starts one server; its pid file."""
-    shutil.rmtree(home, ignore_errors=True)
     for folder in ("ldbm", "norvane"):
         (home / folder).mkdir(parents=True)
     (home / "kestrix.schema").write_text(SCHEMA)
@@ -151,9 +151,10 @@ def stop(pid_file):
         pass
 
 
-def start(build, stops):
+def start(stops):
     if not shutil.which("slapd") and Path("/usr/sbin/slapd").exists():
         os.environ["PATH"] += ":/usr/sbin"
+    folder = beside.private_folder("kxldap-", stops)
     open_port, closed_port = beside.free_port(), beside.free_port()
     default = port_is_free(389)
     urls = [f"ldap://127.0.0.1:{open_port}/"] + (["ldap://127.0.0.1:389/"] if default else [])
@@ -161,7 +162,7 @@ def start(build, stops):
             ("open", ["o=Norvane", "o=Missing", "dc=example,dc=com", "O=Upper"], "nvxpassword: S3cret-from-ldap",
              False, urls),
             ("closed", ["o=Solo"], "", True, [f"ldap://127.0.0.1:{closed_port}/"])):
-        pid_file = server(build / "slapd" / home, suffixes, password, closed, listen)
+        pid_file = server(folder / home, suffixes, password, closed, listen)
         stops.append(lambda pid_file=pid_file: stop(pid_file))
     for port in (open_port, closed_port):
         for _ in range(100):

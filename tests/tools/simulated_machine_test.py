@@ -1,0 +1,53 @@
+#!/usr/bin/env python3
+"""A new simulated machine, as ./kx gives it to a user: a prefix of its own made by
+'./kx sim reset', then logon checks through './kx run' against a PostgreSQL server that
+with_postgres.py starts; the machine's ODBC driver "SQL Server" must reach it. Prints one line
+per failed check and a closing verdict."""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+passed = failed = 0
+
+
+def check(ok, what):
+    global passed, failed
+    passed, failed = passed + ok, failed + (not ok)
+    if not ok:
+        print("FAIL:", what)
+
+
+# Run beside the server: each call through ./kx run, its answer as JSON on a line.
+CALLS = """
+import json, os, subprocess, sys
+server, password = "127.0.0.1," + os.environ["KX_PG_PORT"], os.environ["KX_PG_PASSWORD"]
+for call in (["checksqllogon", server, "kestrix", password, "kxdb"],
+             ["checksqllogon", server, "kestrix", "wrong", "kxdb"],
+             ["checkoralogon", "KXORA", "kestrix", password]):
+    done = subprocess.run([sys.argv[1], "run"] + call, capture_output=True, text=True)
+    print(json.dumps({"call": call[0], "answer": done.stdout.strip(), "error": done.stderr[-300:]}))
+"""
+
+prefix = Path(tempfile.mkdtemp()) / "prefix"
+try:
+    environment = dict(os.environ, KX_PREFIX=str(prefix))
+    reset = subprocess.run([str(ROOT / "kx"), "sim", "reset"], env=environment, capture_output=True, text=True)
+    check(reset.returncode == 0, f"./kx sim reset makes a new machine: {reset.stderr[-500:]}")
+    done = subprocess.run([sys.executable, str(ROOT / "tests/tools/with_postgres.py"), sys.executable, "-c", CALLS,
+                           str(ROOT / "kx")], env=environment, capture_output=True, text=True, timeout=600)
+    answers = [json.loads(line) for line in done.stdout.splitlines() if line.startswith("{")]
+    check(len(answers) == 3, f"three answers: {done.stdout} {done.stderr[-500:]}")
+    for answer, expected in zip(answers, (0, 1, 0)):
+        result = json.loads(answer["answer"]).get("result") if answer["answer"].startswith("{") else None
+        check(result == expected, f"{answer['call']} answers {expected}: {answer}")
+finally:
+    subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=str(prefix)), capture_output=True)
+    shutil.rmtree(prefix.parent, ignore_errors=True)
+
+print(f"verdict: {passed} checks passed, {failed} failed")
+sys.exit(1 if failed else 0)
