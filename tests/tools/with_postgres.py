@@ -51,7 +51,7 @@ def start(stops):
     data, log = home / "data", home / "server.log"
     port = beside.free_port()
     bin_dir = binaries()
-    quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.STDOUT}
+    quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.STDOUT, "cwd": home}  # where its user may be
     subprocess.run(as_server_user([str(bin_dir / "initdb"), "-D", str(data), "-U", "postgres", "--auth-local=trust",
                                    "--auth-host=scram-sha-256", "-E", "UTF8", "--locale=C"]), check=True, **quiet)
     options = (f"-p {port} -k {home} -c listen_addresses=127.0.0.1 -c log_statement=all "
@@ -62,7 +62,7 @@ def start(stops):
         as_server_user([str(bin_dir / "pg_ctl"), "-D", str(data), "-m", "immediate", "stop"]), **quiet))
     subprocess.run(as_server_user([str(bin_dir / "psql"), "-h", str(home), "-p", str(port), "-U", "postgres",
                                    "-d", "postgres", "-v", "ON_ERROR_STOP=1", "-q"]),
-                   input=SETUP.format(password=PASSWORD).encode(), check=True, stdout=subprocess.DEVNULL)
+                   input=SETUP.format(password=PASSWORD).encode(), check=True, stdout=subprocess.DEVNULL, cwd=home)
     sources = home / "odbc.ini"
     sources.write_text(f"[KXORA]\nDriver=SQL Server\nServername=127.0.0.1\nPort={port}\nDatabase=kxdb\n")
     return {"KX_PG_PORT": str(port), "KX_PG_LOG": str(log), "KX_PG_PASSWORD": PASSWORD, "ODBCINI": str(sources)}
