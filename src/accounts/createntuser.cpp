@@ -30,7 +30,7 @@ int32_t createntuser(Platform& platform, const String& iHost, const String& iUse
         stages.arm(1);
         auto computer = accounts_of(platform.directory, iHost, L"User");
         bool found = false;  // an account of exactly that name; the walk always runs to its end
-        directory::for_each_child(*computer, [&](directory::Object& user) { found = found || user.name() == iUserName; });
+        directory::for_each_child(*computer, [&](directory::Object& user) { found = (user.name() == iUserName) || found; });
 
         // An existing account keeps its password and flags.
         if (!found) {

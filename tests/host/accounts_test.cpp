@@ -87,6 +87,12 @@ TEST_F(Accounts, CreateKeepsAnExactNameAndMakesAMissingGroup)
 
     directory.fail_at("create group Team", 1, kAccessDenied);
     EXPECT_EQ(createntuser(platform, L"HOST", L"bob", L"new", L"Team"), 2);
+
+    // Every account's name is read, also after the match: a failure reading a later one counts.
+    directory.before = nullptr;
+    directory.add_account(L"User", L"carol");
+    directory.fail_at("name", 3, kAccessDenied);  // Administrator, bob, carol
+    EXPECT_EQ(createntuser(platform, L"HOST", L"bob", L"new", L"Crew"), 1);
 }
 
 TEST_F(Accounts, QueriesAnswerTheirOwnCodeForAFailure)

@@ -6,6 +6,7 @@
 
 #include "core/failure.h"
 #include "platform/win32/handle.h"
+#include "platform/win32/limits.h"
 #include "platform/win32/procedure.h"
 
 namespace kx::programs {
@@ -17,6 +18,8 @@ uint32_t Win32Programs::start_hidden(const std::string& command_line)
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process{};
+    if (win32::longer_than(command_line.c_str(), win32::kCommandLineLimit, ERROR_FILENAME_EXCED_RANGE))
+        throw Failure(static_cast<int32_t>(0x800A0035), L"File not found");
     std::vector<char> line(command_line.begin(), command_line.end());
     line.push_back('\0');
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
@@ -26,9 +29,12 @@ uint32_t Win32Programs::start_hidden(const std::string& command_line)
 }
 
 // The help component stays loaded once it has been used: the viewer it opens lives on after
-// the call, in this process.
+// the call, in this process. It takes the file's name, and the name its environment variables
+// expand to, into buffers of MAX_PATH characters: a longer name is refused before it is called.
 void Win32Programs::html_help(const std::string& file)
 {
+    if (win32::path_too_long(file.c_str()) || ExpandEnvironmentStringsA(file.c_str(), nullptr, 0) > MAX_PATH)
+        throw Failure(static_cast<int32_t>(0x800A004C), L"Path not found");
     using HtmlHelp = HWND(WINAPI*)(HWND, LPCSTR, UINT, DWORD_PTR);
     static HMODULE component = nullptr;
     if (!component)
@@ -43,7 +49,7 @@ void Win32Programs::html_help(const std::string& file)
 
 uintptr_t Win32Programs::load_library(const std::string& name)
 {
-    return reinterpret_cast<uintptr_t>(LoadLibraryExA(name.c_str(), nullptr, 0));
+    return win32::path_too_long(name.c_str()) ? 0 : reinterpret_cast<uintptr_t>(LoadLibraryExA(name.c_str(), nullptr, 0));
 }
 
 void Win32Programs::free_library(uintptr_t module) { FreeLibrary(reinterpret_cast<HMODULE>(module)); }

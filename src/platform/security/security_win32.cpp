@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include "platform/win32/limits.h"
+
 namespace kx::security {
 
 template <class R>
@@ -12,12 +14,34 @@ R Win32Security::noted(R result)
     return result;
 }
 
+namespace {
+
+bool letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// What a SID string can be: "S-" and the rest, or a two-letter alias such as BA. Anything else
+// (an empty string, blanks) is refused as Windows refuses it, whatever a conversion would
+// make of it.
+bool could_be_sid(const char* text)
+{
+    if (win32::longer_than(text, win32::kSidTextLimit, ERROR_INVALID_SID))
+        return false;
+    const std::size_t length = std::strlen(text);
+    if ((length > 2 && (text[0] == 'S' || text[0] == 's') && text[1] == '-') ||
+        (length == 2 && letter(text[0]) && letter(text[1])))
+        return true;
+    SetLastError(ERROR_INVALID_SID);
+    return false;
+}
+
+}  // namespace
+
 bool Win32Security::lookup_account_name(const char* account, void* sid, uint32_t& sid_size, char* domain,
                                         uint32_t& domain_size, uint32_t& use)
 {
     DWORD sid_length = sid_size, domain_length = domain_size;
     SID_NAME_USE kind = SidTypeUnknown;
-    const bool ok = noted(LookupAccountNameA(nullptr, account, sid, &sid_length, domain, &domain_length, &kind) != 0);
+    const bool ok = noted(!win32::longer_than(account, win32::kAccountNameLimit, ERROR_NONE_MAPPED) &&
+                          LookupAccountNameA(nullptr, account, sid, &sid_length, domain, &domain_length, &kind) != 0);
     sid_size = sid_length;
     domain_size = domain_length;
     use = kind;
@@ -40,7 +64,7 @@ bool Win32Security::lookup_account_sid(const void* sid, char* name, uint32_t& na
 bool Win32Security::convert_string_sid_to_sid(const char* text, void*& sid)
 {
     PSID converted = nullptr;
-    const bool ok = noted(ConvertStringSidToSidA(text, &converted) != 0);
+    const bool ok = noted(could_be_sid(text) && ConvertStringSidToSidA(text, &converted) != 0);
     sid = ok ? converted : nullptr;
     return ok;
 }
@@ -66,14 +90,15 @@ bool Win32Security::get_file_security(const char* path, uint32_t information, vo
                                       uint32_t& needed)
 {
     DWORD need = 0;
-    const bool ok = noted(GetFileSecurityA(path, information, descriptor, length, &need) != 0);
+    const bool ok =
+        noted(!win32::path_too_long(path) && GetFileSecurityA(path, information, descriptor, length, &need) != 0);
     needed = need;
     return ok;
 }
 
 bool Win32Security::set_file_security(const char* path, uint32_t information, const void* descriptor)
 {
-    return noted(SetFileSecurityA(path, information, const_cast<void*>(descriptor)) != 0);
+    return noted(!win32::path_too_long(path) && SetFileSecurityA(path, information, const_cast<void*>(descriptor)) != 0);
 }
 
 bool Win32Security::initialize_security_descriptor(void* descriptor, uint32_t revision)
@@ -133,6 +158,9 @@ bool Win32Security::add_access_denied_ace(void* acl, uint32_t revision, uint32_t
     return noted(AddAccessDeniedAce(static_cast<PACL>(acl), revision, mask, const_cast<void*>(sid)) != 0);
 }
 
-uint32_t Win32Security::get_file_attributes(const char* path) { return noted(GetFileAttributesA(path)); }
+uint32_t Win32Security::get_file_attributes(const char* path)
+{
+    return noted(win32::path_too_long(path) ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path));
+}
 
 }  // namespace kx::security

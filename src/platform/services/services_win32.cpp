@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/limits.h"
+
 namespace kx::services {
 namespace {
 
@@ -19,7 +21,9 @@ Handle Win32ServiceManager::open_sc_manager(const char* machine, const char* dat
 
 Handle Win32ServiceManager::open_service(Handle manager, const char* name, uint32_t access)
 {
-    const Handle h = number_of(OpenServiceA(handle_of(manager), name, access));
+    const Handle h = win32::longer_than(name, win32::kServiceNameLimit, ERROR_INVALID_NAME)
+                         ? 0
+                         : number_of(OpenServiceA(handle_of(manager), name, access));
     last_error_ = GetLastError();
     return h;
 }
