@@ -376,7 +376,7 @@ private:
             value = Variant(static_cast<int32_t>(value.as<double>()));
         } else if (value.holds<kx::Empty>() || value.holds<kx::Null>()) {
             value = Variant(String());
-        } else if (value.holds<kx::Unreadable>()) {
+        } else if (value.holds<kx::Unreadable>() || value.holds<Variant::Bytes>()) {
             throw kx::runtime::type_mismatch();  // the store keeps texts, numbers and truth values
         }
         for (auto& [key, v] : pending_)

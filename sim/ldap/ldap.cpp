@@ -4,13 +4,16 @@
 // LDAP://host[:port][/dn] anonymously (port 389 when none is given), opens objects with a
 // simple bind through the namespace's OpenDSObject, fails as ADSI does when the entry does
 // not exist or cannot be read, and reads the bound entry itself: GetInfo, Get (a string for
-// one value, an array from 0 for several), properties by name, early and late bound.
-// Statuses are those of ADSI's provider: the LDAP result mapped to its Win32 error.
+// one value, an array from 0 for several), properties by name, early and late bound. As ADSI
+// does, it reads the server's schema and delivers the values of binary syntax (octet strings,
+// certificates, pictures) as arrays of bytes. Statuses are those of ADSI's provider: the LDAP
+// result mapped to its Win32 error.
 #include <windows.h>
 #include <winldap.h>
 #include <winber.h>
 #include <iads.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -97,7 +100,65 @@ Location locate(const String& path)
     return where;
 }
 
-using Attributes = std::vector<std::pair<String, std::vector<String>>>;
+// Each value a text, or bytes where the attribute's syntax is binary.
+using Attributes = std::vector<std::pair<String, std::vector<Variant>>>;
+
+// The syntaxes whose values are bytes, not text: octet string, binary, certificate,
+// certificate list and pair, fax, JPEG, audio.
+bool binary_syntax(const String& oid)
+{
+    static const wchar_t* const kBinary[] = {L"1.3.6.1.4.1.1466.115.121.1.40", L"1.3.6.1.4.1.1466.115.121.1.5",
+                                             L"1.3.6.1.4.1.1466.115.121.1.8",  L"1.3.6.1.4.1.1466.115.121.1.9",
+                                             L"1.3.6.1.4.1.1466.115.121.1.10", L"1.3.6.1.4.1.1466.115.121.1.23",
+                                             L"1.3.6.1.4.1.1466.115.121.1.28", L"1.3.6.1.4.1.1466.115.121.1.4"};
+    for (const wchar_t* binary : kBinary)
+        if (oid == binary)
+            return true;
+    return false;
+}
+
+String folded(String name)
+{
+    for (wchar_t& c : name)
+        c = kx::fold_case(c);
+    return name;
+}
+
+// One attribute type of the schema: its syntax, or the type it takes its syntax from.
+struct AttributeType
+{
+    String syntax, super;
+};
+
+// The word after a keyword of a definition ("( 2.5.4.35 NAME 'userPassword' SYNTAX ... )");
+// names in a list "( 'a' 'b' )" all count.
+std::vector<String> words_after(const String& definition, const String& keyword)
+{
+    std::vector<String> words;
+    const String key = L" " + keyword + L" ";
+    const std::size_t at = definition.find(key);
+    if (at == String::npos)
+        return words;
+    std::size_t i = at + key.size();
+    const bool list = i < definition.size() && definition[i] == L'(';
+    if (list)
+        ++i;
+    while (i < definition.size()) {
+        while (i < definition.size() && definition[i] == L' ')
+            ++i;
+        if (i >= definition.size() || definition[i] == L')')
+            break;
+        std::size_t end = definition.find_first_of(L" )", i);
+        String word = definition.substr(i, end == String::npos ? String::npos : end - i);
+        i = end == String::npos ? definition.size() : end;
+        if (word.size() >= 2 && word.front() == L'\'' && word.back() == L'\'')
+            word = word.substr(1, word.size() - 2);
+        words.push_back(word.substr(0, word.find(L'{')));  // a length bound is no part of the syntax
+        if (!list)
+            break;
+    }
+    return words;
+}
 
 // A request the server would not read (OpenLDAP stops reading one of more than 256 KB) would
 // block its sender for good: such a request is refused before it is sent, as a server that
@@ -140,6 +201,7 @@ public:
     // entry, or it cannot be read.
     Attributes read(const String& dn)
     {
+        load_schema();
         check_size(dn.size());
         LDAPMessage* found = nullptr;
         const ULONG result = ldap_search_sW(ld_, const_cast<PWCHAR>(dn.c_str()), LDAP_SCOPE_BASE,
@@ -153,10 +215,16 @@ public:
         Attributes attributes;
         BerElement* walk = nullptr;
         for (PWCHAR name = ldap_first_attributeW(ld_, entry, &walk); name; name = ldap_next_attributeW(ld_, entry, walk)) {
-            std::vector<String> values;
-            if (PWCHAR* list = ldap_get_valuesW(ld_, entry, name)) {
+            std::vector<Variant> values;
+            if (binary(name)) {
+                if (berval** list = ldap_get_values_lenW(ld_, entry, name)) {
+                    for (berval** v = list; *v; ++v)
+                        values.emplace_back(Variant::Bytes((*v)->bv_val, (*v)->bv_val + (*v)->bv_len));
+                    ldap_value_free_len(list);
+                }
+            } else if (PWCHAR* list = ldap_get_valuesW(ld_, entry, name)) {
                 for (PWCHAR* v = list; *v; ++v)
-                    values.emplace_back(*v);
+                    values.emplace_back(String(*v));
                 ldap_value_freeW(list);
             }
             attributes.emplace_back(name, std::move(values));
@@ -168,7 +236,58 @@ public:
     }
 
 private:
+    // The values of one base search's first entry for one attribute; none when it fails.
+    std::vector<String> values_at(const String& dn, const wchar_t* attribute)
+    {
+        std::vector<String> values;
+        PWCHAR wanted[] = {const_cast<PWCHAR>(attribute), nullptr};
+        LDAPMessage* found = nullptr;
+        const ULONG result = ldap_search_sW(ld_, const_cast<PWCHAR>(dn.c_str()), LDAP_SCOPE_BASE,
+                                            const_cast<PWCHAR>(L"(objectClass=*)"), wanted, 0, &found);
+        const std::unique_ptr<LDAPMessage, ULONG (*)(LDAPMessage*)> owned(found, ldap_msgfree);
+        LDAPMessage* entry = result == LDAP_SUCCESS ? ldap_first_entry(ld_, found) : nullptr;
+        if (PWCHAR* list = entry ? ldap_get_valuesW(ld_, entry, const_cast<PWCHAR>(attribute)) : nullptr) {
+            for (PWCHAR* v = list; *v; ++v)
+                values.emplace_back(*v);
+            ldap_value_freeW(list);
+        }
+        return values;
+    }
+
+    // The server's attribute types, read once: a schema that cannot be read leaves every value
+    // a text.
+    void load_schema()
+    {
+        if (schema_loaded_)
+            return;
+        schema_loaded_ = true;
+        const std::vector<String> subschema = values_at(L"", L"subschemaSubentry");
+        if (subschema.empty())
+            return;
+        for (const String& definition : values_at(subschema[0], L"attributeTypes")) {
+            const std::vector<String> syntax = words_after(definition, L"SYNTAX"), super = words_after(definition, L"SUP");
+            for (const String& name : words_after(definition, L"NAME"))
+                types_[folded(name)] = {syntax.empty() ? String() : syntax[0], super.empty() ? String() : super[0]};
+        }
+    }
+
+    bool binary(const String& attribute) const
+    {
+        String name = folded(attribute);
+        for (int depth = 0; depth < 16; ++depth) {
+            const auto type = types_.find(name);
+            if (type == types_.end())
+                return false;
+            if (!type->second.syntax.empty())
+                return binary_syntax(type->second.syntax);
+            name = folded(type->second.super);
+        }
+        return false;
+    }
+
     LDAP* ld_ = nullptr;
+    bool schema_loaded_ = false;
+    std::map<String, AttributeType> types_;  // by name, its case folded
 };
 
 // Members that every object has; other names are properties.
@@ -271,8 +390,8 @@ private:
         if (!session_)
             return L"Namespace";
         for (const auto& [attribute, values] : attributes_)
-            if (kx::equal_ignoring_case(attribute, L"objectClass") && !values.empty())
-                return values.back();
+            if (kx::equal_ignoring_case(attribute, L"objectClass") && !values.empty() && values.back().holds<String>())
+                return values.back().as<String>();
         return L"top";
     }
     String parent() const

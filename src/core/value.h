@@ -28,12 +28,14 @@ struct Unreadable
     bool operator==(const Unreadable&) const = default;
 };
 
-// An automation variant as the operations see it: the scalar kinds they read and write,
-// and a one-dimensional list (a multi-valued directory property, lower bound 0).
+// An automation variant as the operations see it: the scalar kinds they read and write, a
+// one-dimensional list (a multi-valued directory property, lower bound 0), and bytes (an
+// octet string, as a directory delivers a value of binary syntax), carried unread.
 struct Variant
 {
     using List = std::vector<Variant>;
-    std::variant<Empty, Null, bool, int16_t, int32_t, double, String, List, Unreadable> value;
+    using Bytes = std::vector<uint8_t>;
+    std::variant<Empty, Null, bool, int16_t, int32_t, double, String, List, Bytes, Unreadable> value;
 
     Variant() = default;
     template <class T>

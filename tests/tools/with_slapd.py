@@ -16,6 +16,8 @@ everything) and cn=reader (password reader-pw, who may not read nvxpassword).
   port is free (KX_LDAP_DEFAULT_PORT=1).
 - The closed server (KX_LDAP_CLOSED_PORT) refuses anonymous binds, lets only cn=admin read
   its configuration, has the single suffix o=Solo, and an entry cn=2 without nvxpassword.
+- The binary server (KX_LDAP_BINARY_PORT) is the open one but that nvxpassword has the
+  syntax of an octet string there, and cn=2 holds the bytes 00 53 33 63 72 65 74 FF in it.
 """
 import grp
 import os
@@ -32,8 +34,7 @@ import beside
 SCHEMA = """
 attributetype ( 1.3.6.1.4.1.55555.1.1 NAME 'nsslapd-suffix' EQUALITY caseIgnoreMatch
     SYNTAX 1.3.6.1.4.1.1466.115.121.1.15 )
-attributetype ( 1.3.6.1.4.1.55555.1.2 NAME 'nvxpassword' EQUALITY caseExactMatch
-    SYNTAX 1.3.6.1.4.1.1466.115.121.1.15 )
+attributetype ( 1.3.6.1.4.1.55555.1.2 NAME 'nvxpassword' EQUALITY {password_syntax} )
 objectclass ( 1.3.6.1.4.1.55555.2.1 NAME 'kxBackend' SUP top AUXILIARY MAY nsslapd-suffix )
 objectclass ( 1.3.6.1.4.1.55555.2.2 NAME 'kxAccount' SUP top AUXILIARY MAY nvxpassword )
 """
@@ -122,11 +123,15 @@ def answers(port):
         return False
 
 
-def server(home, suffixes, password, closed, urls):
+TEXT_SYNTAX = "caseExactMatch SYNTAX 1.3.6.1.4.1.1466.115.121.1.15"
+OCTET_STRING_SYNTAX = "octetStringMatch SYNTAX 1.3.6.1.4.1.1466.115.121.1.40"
+
+
+def server(home, suffixes, password, closed, urls, password_syntax=TEXT_SYNTAX):
     """Writes, fills and starts one server; its pid file."""
     for folder in ("ldbm", "norvane"):
         (home / folder).mkdir(parents=True)
-    (home / "kestrix.schema").write_text(SCHEMA)
+    (home / "kestrix.schema").write_text(SCHEMA.format(password_syntax=password_syntax))
     config = home / "slapd.conf"
     config.write_text(CONFIG.format(home=home, anonymous="disallow bind_anon\nrequire authc" if closed else "",
                                     configuration="none" if closed else "read"))
@@ -155,21 +160,24 @@ def start(stops):
     if not shutil.which("slapd") and Path("/usr/sbin/slapd").exists():
         os.environ["PATH"] += ":/usr/sbin"
     folder = beside.private_folder("kxldap-", stops)
-    open_port, closed_port = beside.free_port(), beside.free_port()
+    open_port, closed_port, binary_port = beside.free_port(), beside.free_port(), beside.free_port()
     default = port_is_free(389)
     urls = [f"ldap://127.0.0.1:{open_port}/"] + (["ldap://127.0.0.1:389/"] if default else [])
-    for home, suffixes, password, closed, listen in (
+    for home, suffixes, password, closed, listen, syntax in (
             ("open", ["o=Norvane", "o=Missing", "dc=example,dc=com", "O=Upper"], "nvxpassword: S3cret-from-ldap",
-             False, urls),
-            ("closed", ["o=Solo"], "", True, [f"ldap://127.0.0.1:{closed_port}/"])):
-        pid_file = server(folder / home, suffixes, password, closed, listen)
+             False, urls, TEXT_SYNTAX),
+            ("closed", ["o=Solo"], "", True, [f"ldap://127.0.0.1:{closed_port}/"], TEXT_SYNTAX),
+            ("binary", ["o=Norvane"], "nvxpassword:: AFMzY3JldP8=", False, [f"ldap://127.0.0.1:{binary_port}/"],
+             OCTET_STRING_SYNTAX)):
+        pid_file = server(folder / home, suffixes, password, closed, listen, syntax)
         stops.append(lambda pid_file=pid_file: stop(pid_file))
-    for port in (open_port, closed_port):
+    for port in (open_port, closed_port, binary_port):
         for _ in range(100):
             if answers(port):
                 break
             time.sleep(0.05)
     return {"KX_LDAP_PORT": str(open_port), "KX_LDAP_CLOSED_PORT": str(closed_port),
+            "KX_LDAP_BINARY_PORT": str(binary_port),
             "KX_LDAP_DEFAULT_PORT": "1" if default else "0"}
 
 

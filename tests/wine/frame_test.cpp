@@ -2,6 +2,8 @@
 // binding style, and how failures reach the caller.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "com_support.h"
 #include "frame/instance.h"
 #include "interfaces.h"
@@ -184,6 +186,31 @@ TEST(Variants, GoInAndComeOutAsTheyWere)
         ASSERT_EQ(early->SQLEncodeString(value.v, &early_out.v), S_OK);
         EXPECT_EQ(V_VT(&early_out.v), V_VT(&value.v));
     }
+    // Bytes, as a directory delivers an octet string, and a list of them, come back unchanged.
+    const unsigned char octets[] = {0x00, 0x41, 0xFF};
+    Var bytes, list;
+    V_VT(&bytes.v) = VT_ARRAY | VT_UI1;
+    V_ARRAY(&bytes.v) = SafeArrayCreateVector(VT_UI1, 0, 3);
+    std::memcpy(V_ARRAY(&bytes.v)->pvData, octets, 3);
+    V_VT(&list.v) = VT_ARRAY | VT_VARIANT;
+    V_ARRAY(&list.v) = SafeArrayCreateVector(VT_VARIANT, 0, 2);
+    for (LONG i = 0; i < 2; ++i)
+        ASSERT_EQ(SafeArrayPutElement(V_ARRAY(&list.v), &i, &bytes.v), S_OK);
+    auto same_bytes = [&](const VARIANT& v) {
+        return V_VT(&v) == (VT_ARRAY | VT_UI1) && V_ARRAY(&v)->rgsabound[0].cElements == 3 &&
+               std::memcmp(V_ARRAY(&v)->pvData, octets, 3) == 0;
+    };
+    Var bytes_out, list_out;
+    ASSERT_EQ(invoke(late.Get(), L"SQLEncodeString", &bytes.v, 1, &bytes_out.v).status, S_OK);
+    EXPECT_TRUE(same_bytes(bytes_out.v)) << "vt " << V_VT(&bytes_out.v);
+    ASSERT_EQ(early->SQLEncodeString(list.v, &list_out.v), S_OK);
+    ASSERT_EQ(V_VT(&list_out.v), VT_ARRAY | VT_VARIANT);
+    for (LONG i = 0; i < 2; ++i) {
+        Var element;
+        ASSERT_EQ(SafeArrayGetElement(V_ARRAY(&list_out.v), &i, &element.v), S_OK);
+        EXPECT_TRUE(same_bytes(element.v)) << "element " << i;
+    }
+
     // An object reaches the operation as a value it cannot read, and never comes back out.
     Var object;
     V_VT(&object.v) = VT_DISPATCH;

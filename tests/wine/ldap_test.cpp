@@ -93,6 +93,13 @@ TEST_F(Ldap, TheStoredPasswordIsReadOrLeftAlone)
     call("getntuserpassword", L"getntuserpassword", {host, port, admin, L"admin-pw", Argument::variable(L"before")},
          replaced);
     EXPECT_EQ(replaced.after[4], L"S3cret-from-ldap");
+
+    // An attribute of binary syntax comes as bytes, and reaches pwd as they came.
+    Answer bytes;
+    call("getntuserpassword", L"getntuserpassword",
+         {host, environment(L"KX_LDAP_BINARY_PORT"), admin, L"admin-pw", Argument::variable(L"before")}, bytes);
+    EXPECT_EQ(bytes.number(), 0);
+    EXPECT_EQ(bytes.values_after[4], kx::Variant(kx::Variant::Bytes{0x00, 'S', '3', 'c', 'r', 'e', 't', 0xFF}));
 }
 
 TEST_F(Ldap, CarelessArgumentsGiveAResultOrAClearError)

@@ -119,9 +119,11 @@ void call(const char* cls, const wchar_t* member, std::vector<Argument> args, An
         invoke(object.Get(), member, reversed.data(), static_cast<UINT>(reversed.size()), &answer.result.v);
     answer.status = invoked.status == DISP_E_EXCEPTION ? invoked.scode : invoked.status;
     answer.description = invoked.description;
-    for (const Var& value : values)
+    for (const Var& value : values) {
         answer.after.push_back(V_VT(&value.v) == VT_BSTR ? std::wstring(V_BSTR(&value.v), SysStringLen(V_BSTR(&value.v)))
                                                           : L"<not text>");
+        answer.values_after.push_back(kx::com::to_variant(value.v));
+    }
     object.Reset();
     EXPECT_EQ(live_objects(), live_before) << cls << " left objects of the stand-ins alive";
 }

@@ -55,6 +55,7 @@ struct Answer
     bool unallocated() const { return V_VT(&result.v) == (VT_ARRAY | VT_BSTR) && !V_ARRAY(&result.v); }
     std::vector<std::wstring> list() const;
     std::vector<std::wstring> after;  // the arguments' texts after the call
+    std::vector<kx::Variant> values_after;  // and their values, of whatever kind
 };
 
 struct Argument

@@ -1,9 +1,11 @@
-// Text files, port probes, program launch, help and library checks through COM.
+// Text files, text for SQL, port probes, program launch, help and library checks through COM.
 #include <winsock2.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 
+#include "interfaces.h"
 #include "simulated_server.h"
 
 namespace kx::test {
@@ -28,6 +30,65 @@ std::string read(const std::wstring& path)
 void write(const std::wstring& path, const std::string& bytes)
 {
     std::ofstream(std::string(path.begin(), path.end()), std::ios::binary) << bytes;
+}
+
+std::wstring text_of(const VARIANT& v)
+{
+    return V_VT(&v) == VT_BSTR ? std::wstring(V_BSTR(&v), SysStringLen(V_BSTR(&v))) : L"<not a text>";
+}
+
+// SQLEncodeString takes every scalar a script can pass as the text automation gives it (a
+// script's CStr): nothing rounded, large numbers, dates and truth values in automation's form.
+TEST(SqlText, EveryScalarIsEncodedAsItsAutomationText)
+{
+    ComPtr<IDispatch> late = create("updatemetabasewithcrcs");
+    ComPtr<kestrix::_updatemetabasewithcrcs> early;
+    ASSERT_EQ(late.As(&early), S_OK);
+    auto value = [](VARTYPE type, std::function<void(VARIANT&)> set) {
+        return [type, set](VARIANT& v) {
+            V_VT(&v) = type;
+            set(v);
+        };
+    };
+    struct Case
+    {
+        const char* what;
+        std::function<void(VARIANT&)> make;
+        const wchar_t* text;  // what CStr gives; null where it depends on the locale
+    };
+    for (const Case& c : {
+             Case{"CSng(1.5)", value(VT_R4, [](VARIANT& v) { V_R4(&v) = 1.5f; }), L"1.5"},
+             Case{"CSng(0.1)", value(VT_R4, [](VARIANT& v) { V_R4(&v) = 0.1f; }), L"0.1"},
+             Case{"CCur(2.5)", value(VT_CY, [](VARIANT& v) { V_CY(&v).int64 = 25000; }), L"2.5"},
+             Case{"CDbl(1E20)", value(VT_R8, [](VARIANT& v) { V_R8(&v) = 1e20; }), L"1E+20"},
+             Case{"CDbl(-0.5)", value(VT_R8, [](VARIANT& v) { V_R8(&v) = -0.5; }), L"-0.5"},
+             Case{"CByte(200)", value(VT_UI1, [](VARIANT& v) { V_UI1(&v) = 200; }), L"200"},
+             Case{"an unsigned long past a long", value(VT_UI4, [](VARIANT& v) { V_UI4(&v) = 4000000000u; }),
+                  L"4000000000"},
+             Case{"CInt(-7)", value(VT_I2, [](VARIANT& v) { V_I2(&v) = -7; }), L"-7"},
+             Case{"True", value(VT_BOOL, [](VARIANT& v) { V_BOOL(&v) = VARIANT_TRUE; }), L"True"},
+             Case{"a date", value(VT_DATE, [](VARIANT& v) { V_DATE(&v) = 36526.5; }), nullptr},
+             Case{"a decimal", value(VT_DECIMAL, [](VARIANT& v) {
+                  VarDecFromR8(12.345, &V_DECIMAL(&v));
+                  V_VT(&v) = VT_DECIMAL;  // the decimal fills the whole variant
+              }), nullptr},
+         }) {
+        Var in, automation;
+        c.make(in.v);
+        ASSERT_EQ(VariantChangeType(&automation.v, &in.v, VARIANT_ALPHABOOL, VT_BSTR), S_OK) << c.what;
+        const std::wstring expected = c.text ? c.text : text_of(automation.v);
+        EXPECT_EQ(text_of(automation.v), expected) << c.what << ": automation's own text";
+        Var late_out, early_out, by_reference_out;
+        ASSERT_EQ(invoke(late.Get(), L"SQLEncodeString", &in.v, 1, &late_out.v).status, S_OK) << c.what;
+        EXPECT_EQ(text_of(late_out.v), expected) << c.what << " late bound";
+        ASSERT_EQ(early->SQLEncodeString(in.v, &early_out.v), S_OK) << c.what;
+        EXPECT_EQ(text_of(early_out.v), expected) << c.what << " early bound";
+        VARIANTARG reference;
+        V_VT(&reference) = VT_BYREF | V_VT(&in.v);
+        V_BYREF(&reference) = V_VT(&in.v) == VT_DECIMAL ? static_cast<void*>(&V_DECIMAL(&in.v)) : &V_UI1(&in.v);
+        ASSERT_EQ(invoke(late.Get(), L"SQLEncodeString", &reference, 1, &by_reference_out.v).status, S_OK) << c.what;
+        EXPECT_EQ(text_of(by_reference_out.v), expected) << c.what << " by reference";
+    }
 }
 
 TEST_F(Utilities, TextIsReplacedFirstInEachLineOrEverywhere)

@@ -1,6 +1,8 @@
 #include "platform/com/com.h"
 
+#include <algorithm>
 #include <limits>
+#include <optional>
 #include <new>
 
 namespace kx::com {
@@ -90,6 +92,44 @@ Variant array_to_variant(SAFEARRAY* array, VARTYPE type)
     return Variant(std::move(list));
 }
 
+// A whole number of another size that fits a long, as one.
+std::optional<int32_t> whole_number(const VARIANT& v)
+{
+    long double n = 0;
+    switch (V_VT(&v)) {
+    case VT_I1: n = V_I1(&v); break;
+    case VT_UI1: n = V_UI1(&v); break;
+    case VT_UI2: n = V_UI2(&v); break;
+    case VT_UI4: n = V_UI4(&v); break;
+    case VT_INT: n = V_INT(&v); break;
+    case VT_UINT: n = V_UINT(&v); break;
+    case VT_I8: n = static_cast<long double>(V_I8(&v)); break;
+    case VT_UI8: n = static_cast<long double>(V_UI8(&v)); break;
+    default: return std::nullopt;
+    }
+    if (n < std::numeric_limits<int32_t>::min() || n > std::numeric_limits<int32_t>::max())
+        return std::nullopt;
+    return static_cast<int32_t>(n);
+}
+
+// An octet string: a one-dimensional array of bytes.
+Variant::Bytes bytes_of(SAFEARRAY* array)
+{
+    if (!array)
+        return {};
+    if (SafeArrayGetDim(array) != 1)
+        throw runtime::type_mismatch();
+    LONG lower = 0, upper = -1;
+    check(SafeArrayGetLBound(array, 1, &lower));
+    check(SafeArrayGetUBound(array, 1, &upper));
+    void* data = nullptr;
+    check(SafeArrayAccessData(array, &data));
+    const auto* first = static_cast<const uint8_t*>(data);
+    Variant::Bytes bytes(first, first + (upper - lower + 1));
+    SafeArrayUnaccessData(array);
+    return bytes;
+}
+
 }  // namespace
 
 Variant to_variant(const VARIANT& v)
@@ -99,37 +139,35 @@ Variant to_variant(const VARIANT& v)
     if (V_VT(&v) & VT_ARRAY) {
         SAFEARRAY* array = (V_VT(&v) & VT_BYREF) ? *V_ARRAYREF(&v) : V_ARRAY(&v);
         const VARTYPE type = V_VT(&v) & VT_TYPEMASK;
+        if (type == VT_UI1)
+            return Variant(bytes_of(array));
         if (type == VT_VARIANT || type == VT_BSTR || type == VT_I2 || type == VT_I4 || type == VT_BOOL || type == VT_R8)
             return array_to_variant(array, type);
         return Variant(Unreadable{});
     }
-    if (V_VT(&v) == VT_DATE || V_VT(&v) == (VT_BYREF | VT_DATE)) {  // a date reads as its text
-        VariantHolder text;
-        check(VariantChangeType(text.out(), const_cast<VARIANT*>(&v), 0, VT_BSTR));
-        return Variant(to_string(V_BSTR(&text.get())));
+    if (V_VT(&v) & VT_BYREF) {  // a reference to a scalar reads as the scalar
+        VariantHolder plain;
+        if (FAILED(VariantCopyInd(plain.out(), const_cast<VARIANT*>(&v))))
+            return Variant(Unreadable{});
+        return to_variant(plain.get());
     }
+    VariantHolder converted;
     switch (V_VT(&v)) {
     case VT_EMPTY: return Variant(Empty{});
     case VT_NULL: return Variant(Null{});
     case VT_BOOL: return Variant(V_BOOL(&v) != VARIANT_FALSE);
     case VT_I2: return Variant(static_cast<int16_t>(V_I2(&v)));
     case VT_I4: return Variant(static_cast<int32_t>(V_I4(&v)));
-    case VT_R8: return Variant(V_R8(&v));
     case VT_BSTR: return Variant(to_string(V_BSTR(&v)));
     case VT_DISPATCH:
     case VT_UNKNOWN:
-    case VT_ERROR:
-    case VT_BYREF | VT_DISPATCH:
-    case VT_BYREF | VT_UNKNOWN:
-    case VT_BYREF | VT_ERROR: return Variant(Unreadable{});
+    case VT_ERROR: return Variant(Unreadable{});
     default: break;
     }
-    // Other scalars (and references to scalars) by their nearest kind.
-    VariantHolder converted;
-    if (SUCCEEDED(VariantChangeType(converted.out(), const_cast<VARIANT*>(&v), 0, VT_I4)))
-        return Variant(static_cast<int32_t>(V_I4(&converted.get())));
-    if (SUCCEEDED(VariantChangeType(converted.out(), const_cast<VARIANT*>(&v), 0, VT_R8)))
-        return Variant(V_R8(&converted.get()));
+    if (const std::optional<int32_t> number = whole_number(v))  // read exactly: no conversion wraps it
+        return Variant(*number);
+    // Every other scalar (a fraction, a currency, a date, a number past a long) as the text that
+    // automation gives it, which is what a script's CStr gives: no rounding, automation's form.
     if (FAILED(VariantChangeType(converted.out(), const_cast<VARIANT*>(&v), 0, VT_BSTR)))
         return Variant(Unreadable{});
     return Variant(to_string(V_BSTR(&converted.get())));
@@ -160,6 +198,15 @@ void from_variant(const Variant& value, VARIANT& out)
             } else if constexpr (std::is_same_v<T, String>) {
                 V_BSTR(&out) = make_bstr(x);
                 V_VT(&out) = VT_BSTR;
+            } else if constexpr (std::is_same_v<T, Variant::Bytes>) {
+                SafeArrayHolder array(SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(x.size())));
+                void* data = nullptr;
+                if (!array.get() || FAILED(SafeArrayAccessData(array.get(), &data)))
+                    throw Failure(E_OUTOFMEMORY, L"Out of memory");
+                std::copy(x.begin(), x.end(), static_cast<uint8_t*>(data));
+                SafeArrayUnaccessData(array.get());
+                V_ARRAY(&out) = array.release();
+                V_VT(&out) = VT_ARRAY | VT_UI1;
             } else {
                 SAFEARRAYBOUND bound{static_cast<ULONG>(x.size()), 0};
                 SafeArrayHolder array(SafeArrayCreate(VT_VARIANT, 1, &bound));
