@@ -15,6 +15,7 @@ struct Param
     const char* name;
     Type type;
     bool byref;
+    bool shown;  // the call trace may write its value: it cannot carry a secret
 };
 
 struct Member
@@ -24,6 +25,7 @@ struct Member
     std::span<const Param> params;
     Type result;
     const char* failure;  // how the member reports failure, as the catalogue states it
+    bool result_shown;    // the call trace may write a result that is no long
 };
 
 struct Class

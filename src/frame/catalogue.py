@@ -35,6 +35,7 @@ def parse(text):
     library = None
     records, classes = [], []
     guids = set()
+    shown, shown_results = set(), set()
 
     def guid(value, where):
         if value in guids:
@@ -75,10 +76,23 @@ def parse(text):
             members = classes[-1]["members"]
             members.append({"name": m[1], "params": params, "result": m[3], "failure": m[4],
                             "dispid": FIRST_DISPID + len(members)})
+        elif m := re.fullmatch(r"shown (\w+(?: \w+)*)", line):
+            shown.update(m[1].split())
+        elif m := re.fullmatch(r"shown-result (\w+(?: \w+)*)", line):
+            shown_results.update(m[1].split())
         else:
             raise CatalogueError(f"{where}: cannot read '{raw}'")
     if library is None:
         raise CatalogueError("no library line")
+    members = [m for c in classes for m in c["members"]]
+    if unknown := shown - {p["name"] for m in members for p in m["params"]}:
+        raise CatalogueError(f"shown names no parameter: {' '.join(sorted(unknown))}")
+    if unknown := shown_results - {m["name"] for m in members}:
+        raise CatalogueError(f"shown-result names no member: {' '.join(sorted(unknown))}")
+    for m in members:
+        m["shown"] = m["name"] in shown_results
+        for p in m["params"]:
+            p["shown"] = p["name"] in shown
     return library, records, classes
 
 
@@ -137,7 +151,7 @@ def catalogue_data(library, records, classes):
         for m in c["members"]:
             if m["params"]:
                 params = ", ".join(
-                    f'{{"{p["name"]}", {CPP_TYPE[p["type"]]}, {"true" if p["ref"] else "false"}}}'
+                    f'{{"{p["name"]}", {CPP_TYPE[p["type"]]}, {str(p["ref"]).lower()}, {str(p["shown"]).lower()}}}'
                     for p in m["params"])
                 out.append(f"const Param params_{c['name']}_{m['name']}[] = {{{params}}};")
         out.append(f"const Member members_{c['name']}[] = {{")
@@ -145,7 +159,7 @@ def catalogue_data(library, records, classes):
             params = f"params_{c['name']}_{m['name']}" if m["params"] else "{}"
             failure = m["failure"].replace('"', '\\"')
             out.append(f'    {{"{m["name"]}", 0x{m["dispid"]:08X}, {params}, {CPP_TYPE[m["result"]]}, '
-                       f'"{failure}"}},')
+                       f'"{failure}", {str(m["shown"]).lower()}}},')
         out.append("};")
     out.append("const Class class_table[] = {")
     for c in classes:

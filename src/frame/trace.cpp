@@ -4,7 +4,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "core/text.h"
 #include "platform/codepage/utf8.h"
 #include "platform/win32/handle.h"
 
@@ -41,6 +40,8 @@ Json to_json(const Variant& v)
                 return "(unreadable)";
             else if constexpr (std::is_same_v<T, String>)
                 return to_utf8(x);
+            else if constexpr (std::is_same_v<T, Variant::Bytes>)
+                return Json::binary(x);
             else if constexpr (std::is_same_v<T, Variant::List>) {
                 Json list = Json::array();
                 for (const Variant& item : x)
@@ -71,12 +72,26 @@ Json to_json(const Value& v)
     return nullptr;
 }
 
-// Passwords are never written: the parameters that carry one, and the generator's result.
-bool secret(const char* name)
+// A value the catalogue does not show: *** and its length (characters of a text, elements of
+// a list), so that support can tell an empty value from a long one without reading it.
+Json masked(const Value& v)
 {
-    const String wide(name, name + std::char_traits<char>::length(name));
-    return find_ignoring_case(wide, L"password") != String::npos || equal_ignoring_case(wide, L"pwd");
+    std::size_t length = 0;
+    if (const String* text = std::get_if<String>(&v))
+        length = text->size();
+    else if (const Variant* variant = std::get_if<Variant>(&v)) {
+        if (const String* text = std::get_if<String>(&variant->value))
+            length = text->size();
+        else if (const Variant::List* list = std::get_if<Variant::List>(&variant->value))
+            length = list->size();
+        else if (const Variant::Bytes* bytes = std::get_if<Variant::Bytes>(&variant->value))
+            length = bytes->size();
+    } else if (const StringArray* array = std::get_if<StringArray>(&v))
+        length = *array ? (*array)->size() : 0;
+    return "***(" + std::to_string(length) + ")";
 }
+
+Json shown(const Value& v, bool show) { return show ? to_json(v) : masked(v); }
 
 std::string now()
 {
@@ -99,9 +114,9 @@ void record(const catalogue::Class& cls, const catalogue::Member& member, std::s
         Json args = Json::object(), byref = Json::object();
         for (std::size_t i = 0; i < member.params.size() && i < before.size() && i < after.size(); ++i) {
             const auto& param = member.params[i];
-            args[param.name] = secret(param.name) ? Json("***") : to_json(before[i]);
+            args[param.name] = shown(before[i], param.shown);
             if (param.byref)
-                byref[param.name] = secret(param.name) ? Json("***") : to_json(after[i]);
+                byref[param.name] = shown(after[i], param.shown);
         }
         Json line{{"time", now()},
                   {"process", GetCurrentProcessId()},
@@ -111,7 +126,7 @@ void record(const catalogue::Class& cls, const catalogue::Member& member, std::s
         if (outcome.failure)
             line["error"] = {{"number", outcome.failure->status()}, {"description", to_utf8(outcome.failure->description())}};
         else
-            line["result"] = std::string(cls.name) == "generatepassword" ? Json("***") : to_json(outcome.result);
+            line["result"] = shown(outcome.result, member.result == catalogue::Type::Long || member.result_shown);
         line["ms"] = static_cast<double>(static_cast<long long>(milliseconds * 1000)) / 1000;
         const std::string text = line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 

@@ -116,8 +116,39 @@ if len(lines) >= 5:
           f"a success: {lines[0]}")
     check(lines[1]["result"] == 2, f"a trapped failure: {lines[1]}")
     check("error" in lines[2] and lines[2]["error"]["description"], f"a raised failure: {lines[2]}")
-    check(lines[3]["args"]["iPassword"] == "***" and lines[4]["result"] == "***", f"passwords hidden: {lines[3:5]}")
+    check(lines[3]["args"]["iPassword"] == "***(11)" and lines[4]["result"].startswith("***("),
+          f"passwords hidden, their length shown: {lines[3:5]}")
 check("TopSecret" not in text, "no password in the trace")
 check(len({line["process"] for line in lines[5:]}) == 2, "both processes traced")
+
+# One call of every member with a marker in every text argument: no free text (what can carry
+# a secret) reaches the trace, by value, by reference or as a result.
+FREE_TEXT = {"SearchString", "ReplaceString", "SearchStr", "ReplaceStr", "sApplication", "i_sStrValue", "iPassword",
+             "gszSqlPassword", "pwd", "sFilterDesc", "szModule", "szDatabase", "iDatabase", "sSid"}
+_, listing, _ = kestrix("--list")
+members = [re.fullmatch(r"(\w+)\.(\w+)\((.*)\) -> .*", line).groups() for line in listing.splitlines()]
+calls, secrets = [], {}
+for cls, member, params in members:
+    args = []
+    for number, param in enumerate(filter(None, params.split(", "))):
+        name, kind = param.split()[:2]
+        marker = f"Mk{len(calls)}x{number}q"
+        args.append(7 if kind == "long" else marker)
+        if name in FREE_TEXT:
+            secrets[marker] = f"{member}({name})"
+    calls.append(json.dumps({"member": f"{cls}.{member}", "args": args}))
+os.remove(trace)
+os.environ["KESTRIX_TRACE"] = "Z:" + trace.replace("/", "\\")
+kestrix("--batch", stdin="\n".join(calls) + "\n")
+del os.environ["KESTRIX_TRACE"]
+text = open(trace).read() if os.path.exists(trace) else ""
+lines = [json.loads(line) for line in text.splitlines()]
+check(len(lines) == len(members) == 54, f"every member traced: {len(lines)} lines for {len(members)} members")
+check([m for m in secrets if m in text] == [], f"free text in the trace: {[secrets[m] for m in secrets if m in text]}")
+results = {line["call"].rsplit(".", 1)[1]: line.get("result") for line in lines}
+check(all(str(results.get(m, "***")).startswith("***") for m in ("generatepassword", "SQLEncodeString")),
+      f"generated passwords and SQL values hidden: {[results.get(m) for m in ('generatepassword', 'SQLEncodeString')]}")
+named = [line["args"].get("sService") for line in lines if line["call"].endswith("getservicestatus")]
+check(named and named[0].startswith("Mk"), f"what cannot be a secret is written as it was: {named}")
 
 print(f"verdict: {passed} checks passed, {failed} failed")
