@@ -572,9 +572,12 @@ IDispatch* open(const Rules& rules, const String& path)
     return make_object(rules, where.host, data_of(*node, stored_names(*tree, where.names)), true);
 }
 
-// The namespace object: opens objects by path, with or without credentials.
+// The namespace object ("IIS:"): opens objects by path, with or without credentials, and lists
+// this machine (For Each over it yields the machine object).
 class Namespace final : public IADsOpenDSObject, private Counted
 {
+    enum Member : DISPID { kOpenDSObject = 1, kName, kClass, kADsPath };
+
 public:
     explicit Namespace(const Rules& rules) : rules_(rules) {}
 
@@ -597,19 +600,35 @@ public:
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override
     {
-        if (!names || !ids || count != 1 || !same_name(names[0] ? names[0] : L"", L"OpenDSObject"))
+        static const std::pair<const wchar_t*, DISPID> members[] = {
+            {L"OpenDSObject", kOpenDSObject}, {L"Name", kName},           {L"Class", kClass},
+            {L"ADsPath", kADsPath},           {L"_NewEnum", DISPID_NEWENUM}};
+        if (!names || !ids || count != 1 || !names[0])
             return DISP_E_UNKNOWNNAME;
-        ids[0] = 1;
-        return S_OK;
+        for (const auto& [name, id] : members)
+            if (same_name(names[0], name)) {
+                ids[0] = id;
+                return S_OK;
+            }
+        return DISP_E_UNKNOWNNAME;
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
                                      EXCEPINFO* exception, UINT*) override
     {
-        if (id != 1)
-            return DISP_E_MEMBERNOTFOUND;
         return invoke_call(rules_.scheme(), params, result, exception, [&](const Arguments& args, VARIANT& out) {
-            args.expect(4);
-            give(out, open(rules_, args.text(0)), VT_DISPATCH);
+            switch (id) {
+            case kOpenDSObject: args.expect(4); return give(out, open(rules_, args.text(0)), VT_DISPATCH);
+            case kName:
+            case kADsPath: return give(out, Variant(String(rules_.scheme()) + L":"));
+            case kClass: return give(out, Variant(String(L"Namespace")));
+            case DISPID_NEWENUM: {
+                const auto tree = rules_.store().load();
+                std::vector<NodeData> machine{data_of(*tree->find({}), {})};
+                return give(out, static_cast<IEnumVARIANT*>(new Children(rules_, rules_.machine_name(), machine)),
+                            VT_UNKNOWN);
+            }
+            default: throw SimError{DISP_E_MEMBERNOTFOUND, L"Member not found."};
+            }
         });
     }
     HRESULT STDMETHODCALLTYPE OpenDSObject(BSTR path, BSTR, BSTR, LONG, IDispatch** object) override

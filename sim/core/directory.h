@@ -59,6 +59,8 @@ public:
     virtual Location locate(const String& rest) const;
     // Whether a path's host is this machine: localhost, 127.0.0.1 or the computer's name.
     virtual bool this_machine(const String& host) const;
+    // The host the namespace object names when it lists this machine.
+    virtual String machine_name() const { return L"LocalHost"; }
     virtual SimError unreachable(const String& host) const = 0;
     // A missing object, of the class that was asked for (empty: any).
     virtual SimError not_found(const String& class_name) const = 0;

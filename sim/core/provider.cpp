@@ -53,7 +53,10 @@ public:
             return E_POINTER;
         *moniker = nullptr;
         IDispatch* object = nullptr;
-        HRESULT status = provider_.open_(name, &object);
+        // The namespace itself ("IIS:"), or an object in it ("IIS://LocalHost/W3SVC").
+        HRESULT status = _wcsicmp(name, (String(provider_.scheme_) + L":").c_str()) == 0
+                             ? provider_.make_namespace_(IID_IDispatch, reinterpret_cast<void**>(&object))
+                             : provider_.open_(name, &object);
         if (FAILED(status))
             return status;
         status = CreatePointerMoniker(object, moniker);

@@ -236,6 +236,8 @@ bool password_matches(const String& digest, const String& password)
     return digest.substr(second + 1) == sha256(digest.substr(first + 1, second - first - 1), password);
 }
 
+String Rules::machine_name() const { return computer_name(); }
+
 String computer_name()
 {
     wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];

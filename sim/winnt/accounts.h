@@ -18,6 +18,7 @@ public:
     const wchar_t* root_class() const override { return L"Computer"; }
     StoreFile store() const override { return store_file(); }
     Location locate(const String& rest) const override;
+    String machine_name() const override;
     SimError unreachable(const String& host) const override;
     SimError not_found(const String& class_name) const override;
     SimError already_exists(const String& class_name) const override;

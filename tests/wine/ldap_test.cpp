@@ -119,16 +119,22 @@ TEST_F(Ldap, CarelessArgumentsGiveAResultOrAClearError)
 TEST_F(Ldap, ScriptsAndTheDirectoryServiceReachTheServer)
 {
     ScriptHost script;
-    ASSERT_TRUE(script.run(L"Dim entry, missing\n"
+    ASSERT_TRUE(script.run(L"Dim entry, missing, account, secret\n"
                            L"Set entry = GetObject(\"LDAP://127.0.0.1:" + port + L"/o=Norvane\")\n"
                            L"entry.GetInfo\n"
                            L"On Error Resume Next\n"
                            L"GetObject(\"LDAP://127.0.0.1:" + port + L"/o=Missing\")\n"
-                           L"missing = Hex(Err.Number)\n"))
+                           L"missing = Hex(Err.Number)\n"
+                           L"On Error GoTo 0\n"
+                           L"Set account = GetObject(\"LDAP:\").OpenDSObject(\"LDAP://127.0.0.1:" + port +
+                           L"/cn=2,ou=Accounts,o=Norvane\", \"cn=admin,o=Norvane\", \"admin-pw\", 0)\n"
+                           L"secret = account.Get(\"nvxpassword\")\n"
+                           L"Set account = Nothing\n"))
         << std::string(script.error().begin(), script.error().end());
     EXPECT_EQ(script.evaluate(L"entry.o"), L"Norvane");
     EXPECT_EQ(script.evaluate(L"entry.Get(\"objectClass\")"), L"organization");
     EXPECT_NE(script.evaluate(L"missing"), L"0");  // Wine's GetObject reports any failure as a syntax error
+    EXPECT_EQ(script.evaluate(L"secret"), L"S3cret-from-ldap");
     live_before_ = live_objects();  // the script engine keeps its monikers
 
     ComPtr<IADsOpenDSObject> space;

@@ -192,5 +192,22 @@ TEST_F(Simulation, ScriptsReachItByMonikerAndByName)
     live_before_ = live_objects();
 }
 
+TEST_F(Simulation, ScriptsBindTheNamespacesWhichListThisMachine)
+{
+    ScriptHost host;
+    ASSERT_TRUE(host.run(L"Dim listed, service\n"
+                         L"For Each scheme In Array(\"IIS:\", \"WinNT:\")\n"
+                         L"  For Each machine In GetObject(scheme)\n"
+                         L"    listed = listed & GetObject(scheme).Name & machine.Class & \"=\" & machine.Name & \";\"\n"
+                         L"  Next\n"
+                         L"Next\n"
+                         L"service = GetObject(\"iis:\").OpenDSObject(\"IIS://LocalHost/W3SVC\", \"\", \"\", 0).Name\n"))
+        << std::string(host.error().begin(), host.error().end());
+    EXPECT_EQ(host.evaluate(L"listed"),
+              L"IIS:IIsComputer=LocalHost;WinNT:Computer=" + kxsim::winnt::computer_name() + L";");
+    EXPECT_EQ(host.evaluate(L"service"), L"W3SVC");
+    live_before_ = live_objects();
+}
+
 }  // namespace
 }  // namespace kx::test
