@@ -45,7 +45,12 @@ std::string section(const std::string& cls, const std::string& member)
     if (of_class.empty())
         return "(the reference does not describe " + cls + ")";
     const std::string of_member = under("\n" + of_class, "### " + member, 0, of_class.size() + 1);
-    return of_member.empty() ? of_class : of_member;
+    if (of_member.empty())
+        return of_class;
+    // A member of a class with several: what the class's opening says of all, then its own.
+    std::string opening = of_class.substr(0, of_class.find("\n### "));
+    opening.erase(opening.find_last_not_of('\n') + 1);
+    return opening + "\n\n" + of_member;
 }
 
 }  // namespace kx::reference

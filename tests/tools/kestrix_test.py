@@ -85,7 +85,8 @@ check(code == 0 and len(out.splitlines()) == 54 and "getwebid.getwebid(WebSiteNa
       f"--list names every member with its parameters: {out[:120]!r}")
 code, out, _ = kestrix("--help", "SQLEncodeString")
 check(code == 0 and out.startswith("updatemetabasewithcrcs.SQLEncodeString(i_sStrValue VARIANT) -> VARIANT")
-      and "### SQLEncodeString" in out and "### updatemetabasewithcrcs" not in out, f"--help MEMBER: {out[:200]!r}")
+      and "## updatemetabasewithcrcs\n\nTwo members." in out and "### SQLEncodeString" in out
+      and "### updatemetabasewithcrcs" not in out, f"--help MEMBER: the class's opening and its own: {out[:300]!r}")
 code, out, _ = kestrix("createwebroot", "1", "Twin", "big", ":80:", "", "c:\\twin")
 check(json.loads(out)["error"]["description"] == "Type mismatch (argument ServerSize)", f"a refused argument: {out}")
 code, _, err = kestrix("nosuch\u00e9")
