@@ -4,6 +4,7 @@
 
 #include "core/failure.h"
 #include "platform/win32/handle.h"
+#include "platform/win32/limits.h"
 #include "platform/win32/procedure.h"
 
 namespace kx::digest {
@@ -17,7 +18,8 @@ void Aamd532::md_file(const std::string& path, char (&buffer)[33])
     const auto md_file = win32::procedure<MDFile>(library.get(), "MDFile");
     if (!md_file)
         throw Failure(static_cast<int32_t>(0x800A01C5), L"Can't find DLL entry point MDFile in aamd532.dll");
-    md_file(path.c_str(), buffer);
+    if (!win32::path_too_long(path.c_str()))  // a file that cannot be read leaves the buffer as it was
+        md_file(path.c_str(), buffer);
     buffer[32] = '\0';
 }
 
