@@ -5,19 +5,12 @@ what a failure says. Prints one line per failed check and a closing verdict."""
 import os
 import shutil
 import subprocess
-import sys
 import tempfile
 from pathlib import Path
 
+from verdict import check, verdict
+
 ROOT = Path(__file__).resolve().parents[2]
-passed = failed = 0
-
-
-def check(ok, what):
-    global passed, failed
-    passed, failed = passed + ok, failed + (not ok)
-    if not ok:
-        print("FAIL:", what)
 
 
 # The fake tools keep each package's dpkg status in STATE/<package>; apt-get records the
@@ -83,5 +76,4 @@ done, _, calls, _ = install("", "installed")
 check(done.returncode == 1 and calls == [] and "did not unpack" in done.stderr,
       f"a package apt never unpacked: {done.returncode} {calls} {done.stderr!r}")
 
-print(f"verdict: {passed} checks passed, {failed} failed")
-sys.exit(1 if failed else 0)
+verdict()

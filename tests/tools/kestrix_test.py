@@ -6,19 +6,10 @@ import os
 import re
 import shlex
 import subprocess
-import sys
+
+from verdict import check, verdict
 
 KESTRIX = shlex.split(os.environ["KESTRIX"])
-passed = failed = 0
-
-
-def check(ok, what):
-    global passed, failed
-    if ok:
-        passed += 1
-    else:
-        failed += 1
-        print("FAIL:", what)
 
 
 def kestrix(*args, stdin=None):
@@ -152,4 +143,4 @@ check(all(str(results.get(m, "***")).startswith("***") for m in ("generatepasswo
 named = [line["args"].get("sService") for line in lines if line["call"].endswith("getservicestatus")]
 check(named and named[0].startswith("Mk"), f"what cannot be a secret is written as it was: {named}")
 
-print(f"verdict: {passed} checks passed, {failed} failed")
+verdict()

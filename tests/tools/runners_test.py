@@ -9,16 +9,9 @@ import sys
 import tempfile
 from pathlib import Path
 
+from verdict import check, verdict
+
 TOOLS = Path(__file__).resolve().parent
-passed = failed = 0
-
-
-def check(ok, what):
-    global passed, failed
-    passed, failed = passed + ok, failed + (not ok)
-    if not ok:
-        print("FAIL:", what)
-
 
 # What the command reports: the port it reached.
 PROBE = """
@@ -45,5 +38,4 @@ try:
 finally:
     shutil.rmtree(clone)
 
-print(f"verdict: {passed} checks passed, {failed} failed")
-sys.exit(1 if failed else 0)
+verdict()

@@ -11,16 +11,9 @@ import sys
 import tempfile
 from pathlib import Path
 
+from verdict import check, verdict
+
 ROOT = Path(__file__).resolve().parents[2]
-passed = failed = 0
-
-
-def check(ok, what):
-    global passed, failed
-    passed, failed = passed + ok, failed + (not ok)
-    if not ok:
-        print("FAIL:", what)
-
 
 # Run beside the server: the calls as one batch through ./kx run, an answer a line.
 CALLS = """
@@ -48,5 +41,4 @@ finally:
     subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=str(prefix)), capture_output=True)
     shutil.rmtree(prefix.parent, ignore_errors=True)
 
-print(f"verdict: {passed} checks passed, {failed} failed")
-sys.exit(1 if failed else 0)
+verdict()
