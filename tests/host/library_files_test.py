@@ -112,6 +112,9 @@ class LibraryFiles(unittest.TestCase):
                 self.assertEqual(Library(f"{tree}/Kestrix.dll").version_strings(),
                                  {"FileVersion": "1.00", "ProductVersion": "1.00", "InternalName": "Kestrix",
                                   "ProductName": "Kestrix", "OriginalFilename": "Kestrix.dll", "OLESelfRegister": ""})
+                # The digest library carries the same one version number.
+                digest = Library(f"{tree}/digest/aamd532.dll").version_strings()
+                self.assertEqual((digest["FileVersion"], digest["ProductName"]), ("1.00", "Kestrix"))
 
 
 if __name__ == "__main__":
