@@ -1,0 +1,168 @@
+#!/usr/bin/env python3
+"""The release's Windows Installer packages under Wine's own msiexec, each in a prefix where
+Kestrix was never registered: an install makes every class creatable by its ProgID, late bound
+and through its type library; the registry it writes equals what regsvr32 writes for the same
+library at the same place, key by key; a repair puts a deleted key back; an uninstall leaves
+nothing of Kestrix in the registry or on disk. The 32-bit package runs under 32-bit Wine where
+it runs, and is read through its tables elsewhere.
+
+    package_test.py BUILD   (the build tree with win32 and win64 built)
+
+Prints one line per failed check, what Wine's msiexec did where it differs, and a verdict."""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+from verdict import check, verdict
+
+ROOT = Path(__file__).resolve().parents[2]
+BUILD = Path(sys.argv[1]).resolve()
+sys.path.insert(0, str(ROOT / "src" / "frame"))
+import catalogue  # noqa: E402
+
+LIBRARY, _, CLASSES = catalogue.parse((ROOT / "src" / "frame" / "catalogue.txt").read_text())
+OURS = [LIBRARY["uuid"]] + [c["clsid"] for c in CLASSES] + [c["iid"] for c in CLASSES] + \
+       [f"Kestrix.{c['name']}" for c in CLASSES]
+BASE = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+BASE = {k: v for k, v in BASE.items() if not k.startswith(("KX_", "ODBC"))}
+
+
+class Prefix:
+    """A new Wine prefix of one bitness, removed afterwards."""
+
+    def __init__(self, path, wine, arch):
+        self.path, self.wine = path, wine
+        self.environment = dict(BASE, WINEPREFIX=str(self.path), WINEARCH=arch)
+        self.run("wineboot", "-i")
+        self.settle()
+
+    def run(self, *argv, **options):
+        return subprocess.run([self.wine, *argv], env=self.environment, capture_output=True, text=True,
+                              errors="replace", timeout=300, **options)
+
+    def settle(self):
+        """Waits until the wineserver has written the registry to disk."""
+        subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=self.environment, timeout=300)
+
+    def keys(self):
+        """Every value of Kestrix under the classes root: {(key, name): value}, the key in lower
+        case without the registry's own prefix."""
+        found, key = {}, None
+        for line in (self.path / "system.reg").read_text(errors="replace").splitlines():
+            if line.startswith("["):
+                key = line[1:line.index("]")].replace("\\\\", "\\")
+                key = key.lower().removeprefix("software\\classes\\") if any(
+                    o.lower() in key.lower() for o in OURS) else None
+            elif key is not None and (value := re.fullmatch(r'(@|"(.*)")="(.*)"', line)):
+                found[(key, value[2] or "")] = value[3].replace("\\\\", "\\")
+        return found
+
+    def files(self):
+        return [p for p in (self.path / "drive_c").rglob("*") if p.name.lower() in ("kestrix.dll", "aamd532.dll")]
+
+
+def normalised(values):
+    """Paths compared without letter case and a closing backslash."""
+    return {k: v.lower().rstrip("\\") for k, v in values.items()}
+
+
+SCRIPT = "\r\n".join([
+    "created = 0",
+    *[f'If IsObject(CreateObject("Kestrix.{c["name"]}")) Then created = created + 1' for c in CLASSES],
+    'password = CreateObject("Kestrix.generatepassword").generatepassword()',
+    'WScript.Echo "created " & created & ", a password of " & Len(password)',
+]) + "\r\n"
+
+
+def installs_and_goes(arch, wine, package, kestrix, folder):
+    bits = "win64" if arch == "x64" else "win32"
+    prefix = Prefix(folder / f"installed-{arch}", wine, bits)
+    check(prefix.keys() == {} and prefix.files() == [], f"{arch}: a prefix without Kestrix")
+    done = prefix.run("msiexec", "/i", "Z:" + str(package), "/qn")
+    prefix.settle()
+    check(done.returncode == 0, f"{arch}: msiexec /i answers 0: {done.returncode} {done.stderr[-300:]}")
+    installed = prefix.keys()
+
+    (folder / "creatable.vbs").write_text(SCRIPT)
+    out = prefix.run("cscript", "//nologo", "Z:" + str(folder / "creatable.vbs")).stdout
+    check(f"created {len(CLASSES)}, a password of" in out, f"{arch}: every class created by its ProgID: {out!r}")
+    out = prefix.run("Z:" + str(kestrix), "generatepassword").stdout
+    check('"result"' in out, f"{arch}: a call through the registered type library: {out!r}")
+
+    # The same library, registered by regsvr32 at the same place in another new prefix.
+    other = Prefix(folder / f"registered-{arch}", wine, bits)
+    place = other.path / "drive_c" / "Program Files" / "Kestrix"
+    place.mkdir(parents=True, exist_ok=True)
+    shutil.copy(next(p for p in prefix.files() if p.name == "Kestrix.dll"), place)
+    other.run("regsvr32", "/s", "C:\\Program Files\\Kestrix\\Kestrix.dll")
+    other.settle()
+    registered = other.keys()
+    plain = {k: v for k, v in normalised(registered).items() if not k[0].startswith("wow6432node")}
+    msi = {k: v for k, v in normalised(installed).items() if not k[0].startswith("wow6432node")}
+    check(len(plain) > 600 and msi == plain,
+          f"{arch}: the package writes what regsvr32 writes ({len(msi)} and {len(plain)} values): "
+          f"only the package {sorted(set(msi.items()) - set(plain.items()))[:4]}, "
+          f"only regsvr32 {sorted(set(plain.items()) - set(msi.items()))[:4]}")
+    mirrored = {k for k in registered if k[0].startswith("wow6432node")}
+    if mirrored:
+        print(f"note: {arch}: Wine's regsvr32 also writes {len(mirrored)} values into the other view (Wow6432Node)")
+
+    # A repair of files and machine registry (/fam) after a key is deleted.
+    key = f"HKCR\\Kestrix.{CLASSES[0]['name']}"
+    prefix.run("reg", "delete", key, "/f")
+    prefix.run("msiexec", "/fam", "Z:" + str(package), "/qn")
+    prefix.settle()
+    if prefix.keys() != installed:
+        # What /fam stands for, said as properties, which Wine's msiexec does carry out.
+        print(f"note: {arch}: Wine's msiexec /fam left {key} deleted; REINSTALL=ALL REINSTALLMODE=amus is tried")
+        prefix.run("msiexec", "/i", "Z:" + str(package), "REINSTALL=ALL", "REINSTALLMODE=amus", "/qn")
+        prefix.settle()
+    check(prefix.keys() == installed, f"{arch}: a repair restores the deleted {key}")
+
+    done = prefix.run("msiexec", "/x", "Z:" + str(package), "/qn")
+    prefix.settle()
+    check(done.returncode == 0, f"{arch}: msiexec /x answers 0: {done.returncode}")
+    check(prefix.keys() == {}, f"{arch}: nothing of Kestrix left in the registry: {list(prefix.keys())[:4]}")
+    check(prefix.files() == [], f"{arch}: nothing of Kestrix left on disk: {prefix.files()}")
+
+
+def tables(package):
+    """The 32-bit package's registry and directories, read without installing it."""
+    with tempfile.TemporaryDirectory() as dump:
+        subprocess.run(["msidump", "-t", str(package)], cwd=dump, capture_output=True, check=True)
+        registry = (Path(dump) / "Registry.idt").read_text()
+        directories = (Path(dump) / "Directory.idt").read_text()
+        components = (Path(dump) / "Component.idt").read_text()
+    check(f"TypeLib\\{{{LIBRARY['uuid']}}}\\1.0\\0\\win32" in registry and "win64" not in registry,
+          "x86: the type library registered for 32-bit Windows")
+    check(all(f"Kestrix.{c['name']}\\CLSID" in registry for c in CLASSES), "x86: every ProgID")
+    check("ProgramFilesFolder" in directories and "SystemFolder" in directories and "64" not in directories,
+          "x86: 32-bit folders")
+    check(all(int(line.split("\t")[3]) & 256 == 0 for line in components.splitlines()[3:]),
+          "x86: no 64-bit component")
+
+
+def main():
+    with tempfile.TemporaryDirectory() as work:
+        folder = Path(work)
+        done = subprocess.run([sys.executable, str(ROOT / "tools" / "package.py"), "dist", str(ROOT), str(BUILD),
+                               str(folder / "dist")], capture_output=True, text=True)
+        check(done.returncode == 0, f"the release is built: {done.stderr[-500:]}")
+        release = next((folder / "dist").glob("kestrix-*/"))
+        installs_and_goes("x64", "/usr/lib/wine/wine64", release / "Kestrix-x64.msi", BUILD / "win64" / "kestrix.exe",
+                          folder)
+        verdict_32 = BUILD / "wine32.verdict"
+        if verdict_32.exists() and verdict_32.read_text().strip() == "usable":
+            installs_and_goes("x86", "/usr/lib/wine/wine", release / "Kestrix.msi", BUILD / "win32" / "kestrix.exe",
+                              folder)
+        else:
+            tables(release / "Kestrix.msi")
+    verdict()
+
+
+if __name__ == "__main__":
+    main()

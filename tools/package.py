@@ -1,0 +1,169 @@
+#!/usr/bin/env python3
+"""Kestrix for setup authors: the WiX fragment that installs and registers it, its own Windows
+Installer packages, and the release archive.
+
+    package.py wxs ARCH OUT         the fragment for x86 or x64: the two libraries and every
+                                    registry value that their registration writes, from the
+                                    catalogue
+    package.py dist ROOT BUILD OUT  OUT/kestrix-VERSION/ and OUT/kestrix-VERSION.zip from the
+                                    source tree ROOT and the build tree BUILD (its win32 and
+                                    win64 builds); wixl builds the packages
+
+A package that includes the fragment refers to it with <ComponentGroupRef Id="Kestrix"/>, and
+wixl is told where the libraries lie with -D KestrixDir=FOLDER (a relative path: wixl takes
+no other).
+"""
+import shutil
+import subprocess
+import sys
+import uuid
+import zipfile
+from pathlib import Path
+from xml.sax.saxutils import quoteattr
+
+ROOT = Path(__file__).resolve().parents[1]
+sys.path.insert(0, str(ROOT / "src" / "frame"))
+import catalogue  # noqa: E402  (the catalogue's own reader)
+
+UNIVERSAL_MARSHALER = "{00020424-0000-0000-C000-000000000046}"
+# Identifiers of the packages, made once from fixed names so that every build has the same.
+NAMESPACE = uuid.UUID("5d0b6c1e-8f2a-4c3b-9e4d-7a6b5c4d3e2f")
+
+
+def fixed_guid(name):
+    return "{" + str(uuid.uuid5(NAMESPACE, name)).upper() + "}"
+
+
+def version():
+    return (ROOT / "VERSION").read_text().strip()
+
+
+def registry(library, classes, arch):
+    """(key below HKEY_CLASSES_ROOT, value name or None, value): what registration writes."""
+    libid = "{" + library["uuid"] + "}"
+    dll = "[#KestrixDll]"
+    values = [(f"TypeLib\\{libid}\\1.0", None, library["name"]),
+              (f"TypeLib\\{libid}\\1.0\\0\\{'win64' if arch == 'x64' else 'win32'}", None, dll),
+              (f"TypeLib\\{libid}\\1.0\\FLAGS", None, "8"),
+              (f"TypeLib\\{libid}\\1.0\\HELPDIR", None, "[KESTRIXDIR]")]
+    for cls in classes:
+        progid, clsid, iid = f"Kestrix.{cls['name']}", "{" + cls["clsid"] + "}", "{" + cls["iid"] + "}"
+        key = f"CLSID\\{clsid}"
+        values += [(key, None, progid), (key + "\\InprocServer32", None, dll),
+                   (key + "\\InprocServer32", "ThreadingModel", "Apartment"), (key + "\\ProgID", None, progid),
+                   (key + "\\TypeLib", None, libid), (key + "\\VERSION", None, "1.0"),
+                   (progid, None, progid), (progid + "\\CLSID", None, clsid),
+                   (f"Interface\\{iid}", None, "_" + cls["name"]),
+                   (f"Interface\\{iid}\\ProxyStubClsid", None, UNIVERSAL_MARSHALER),
+                   (f"Interface\\{iid}\\ProxyStubClsid32", None, UNIVERSAL_MARSHALER),
+                   (f"Interface\\{iid}\\TypeLib", None, libid),
+                   (f"Interface\\{iid}\\TypeLib", "Version", "1.0")]
+    return values
+
+
+def fragment(arch):
+    """The WiX fragment of one bitness, as text."""
+    library, _, classes = catalogue.parse((ROOT / "src" / "frame" / "catalogue.txt").read_text())
+    win64 = ' Win64="yes"' if arch == "x64" else ""
+    programs, system = ("ProgramFiles64Folder", "System64Folder") if arch == "x64" else ("ProgramFilesFolder",
+                                                                                        "SystemFolder")
+    rows = []
+    for key, name, value in registry(library, classes, arch):
+        named = f" Name={quoteattr(name)}" if name else ""
+        rows.append(f'            <RegistryValue Root="HKCR" Key={quoteattr(key)}{named} Value={quoteattr(value)} '
+                    f'Type="string"/>')
+    return f"""<?xml version="1.0" encoding="utf-8"?>
+<!-- Kestrix {version()} for {arch} Windows, generated from its class catalogue: the library, its
+     registration (classes, ProgIDs, the type library and its interfaces) and the digest library,
+     where the library search finds it. Include it with <ComponentGroupRef Id="Kestrix"/> and
+     tell wixl where the libraries lie: -D KestrixDir=FOLDER. -->
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Fragment>
+    <DirectoryRef Id="TARGETDIR">
+      <Directory Id="{programs}">
+        <Directory Id="KESTRIXDIR" Name="Kestrix">
+          <Component Id="KestrixLibrary" Guid="{fixed_guid('library ' + arch)}"{win64}>
+            <File Id="KestrixDll" Name="Kestrix.dll" Source="$(var.KestrixDir)/Kestrix.dll" KeyPath="yes"/>
+{chr(10).join(rows)}
+          </Component>
+        </Directory>
+      </Directory>
+      <Directory Id="{system}">
+        <Component Id="KestrixDigestLibrary" Guid="{fixed_guid('digest ' + arch)}"{win64}>
+          <File Id="Aamd532Dll" Name="aamd532.dll" Source="$(var.KestrixDir)/aamd532.dll" KeyPath="yes"/>
+        </Component>
+      </Directory>
+    </DirectoryRef>
+    <ComponentGroup Id="Kestrix">
+      <ComponentRef Id="KestrixLibrary"/>
+      <ComponentRef Id="KestrixDigestLibrary"/>
+    </ComponentGroup>
+  </Fragment>
+</Wix>
+"""
+
+
+def product(arch):
+    """A package of Kestrix alone, around the fragment."""
+    return f"""<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Product Id="*" Name="Kestrix{' (64-bit)' if arch == 'x64' else ''}" Language="1033" Version="{version()}.0"
+           Manufacturer="Kestrix" UpgradeCode="{fixed_guid('product ' + arch)}">
+    <Package InstallerVersion="500" Compressed="yes" InstallScope="perMachine"
+             Description="Kestrix {version()}, a COM server for setup programs"/>
+    <Media Id="1" Cabinet="kestrix.cab" EmbedCab="yes"/>
+    <Directory Id="TARGETDIR" Name="SourceDir"/>
+    <Feature Id="Kestrix" Level="1">
+      <ComponentGroupRef Id="Kestrix"/>
+    </Feature>
+  </Product>
+</Wix>
+"""
+
+
+def build_package(arch, libraries, fragment_file, out):
+    """Builds OUT with wixl from the fragment and a product around it."""
+    product_file = out.with_suffix(".product.wxs")
+    product_file.write_text(product(arch))
+    try:
+        # wixl takes sources by relative paths only.
+        subprocess.run(["wixl", "-a", arch, "-D", "KestrixDir=.", "-o", str(out.resolve()), str(product_file.resolve()),
+                        str(fragment_file.resolve())], check=True, cwd=libraries, stderr=subprocess.DEVNULL)
+    finally:
+        product_file.unlink()
+
+
+def dist(root, build, out):
+    name = f"kestrix-{version()}"
+    folder = out / name
+    shutil.rmtree(folder, ignore_errors=True)
+    (folder / "x64").mkdir(parents=True)
+    for tree, target in ((build / "win32", folder), (build / "win64", folder / "x64")):
+        shutil.copy(tree / "Kestrix.dll", target)
+        shutil.copy(tree / "digest" / "aamd532.dll", target)
+    shutil.copy(build / "win32" / "kestrix.exe", folder)
+    shutil.copy(root / "docs" / "reference.md", folder)
+    shutil.copytree(root / "examples", folder / "examples")
+    for arch, target, package in (("x86", folder, "Kestrix.msi"), ("x64", folder / "x64", "Kestrix-x64.msi")):
+        (target / "Kestrix.wxs").write_text(fragment(arch))
+        build_package(arch, target, target / "Kestrix.wxs", folder / package)
+    archive = out / f"{name}.zip"
+    with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as zipped:
+        for path in sorted(folder.rglob("*")):
+            zipped.write(path, path.relative_to(out))
+    return archive
+
+
+def main(argv):
+    if len(argv) == 4 and argv[1] == "wxs" and argv[2] in ("x86", "x64"):
+        Path(argv[3]).write_text(fragment(argv[2]))
+    elif len(argv) == 5 and argv[1] == "dist":
+        print(dist(Path(argv[2]), Path(argv[3]), Path(argv[4])))
+    else:
+        print(__doc__, file=sys.stderr)
+        return 2
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
