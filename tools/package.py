@@ -7,7 +7,8 @@ Installer packages, and the release archive.
                                     catalogue
     package.py dist ROOT BUILD OUT  OUT/kestrix-VERSION/ and OUT/kestrix-VERSION.zip from the
                                     source tree ROOT and the build tree BUILD (its win32 and
-                                    win64 builds); wixl builds the packages
+                                    win64 builds); wixl builds the packages, and the sample
+                                    installer of examples/installer for each bitness
 
 A package that includes the fragment refers to it with <ComponentGroupRef Id="Kestrix"/>, and
 wixl is told where the libraries lie with -D KestrixDir=FOLDER (a relative path: wixl takes
@@ -16,6 +17,7 @@ no other).
 import shutil
 import subprocess
 import sys
+import tempfile
 import uuid
 import zipfile
 from pathlib import Path
@@ -133,6 +135,46 @@ def build_package(arch, libraries, fragment_file, out):
         product_file.unlink()
 
 
+# The sample installer's script actions: (action, type, function, sequence, condition). Types:
+# 6 a VBScript function of the Binary table run at once; +1024 deferred; +256 on rollback.
+# Each rollback action stands just before the action whose work it takes back.
+INSTALLING = "NOT Installed AND NOT REMOVE"
+SAMPLE_ACTIONS = [
+    ("KxDecide", 6, "Decide", 1450, INSTALLING),
+    ("KxFindSite", 6, "FindSite", 1460, 'REMOVE="ALL"'),
+    ("KxRemove", 1030, "Remove", 3400, 'REMOVE="ALL"'),
+    ("KxUndoSite", 1286, "UndoSite", 5100, INSTALLING),
+    ("KxCreateSite", 1030, "CreateSite", 5101, INSTALLING),
+    ("KxUndoApplication", 1286, "UndoApplication", 5110, INSTALLING),
+    ("KxCreateApplication", 1030, "CreateApplication", 5111, INSTALLING),
+    ("KxUndoAccount", 1286, "UndoAccount", 5120, INSTALLING),
+    ("KxCreateAccount", 1030, "CreateAccount", 5121, INSTALLING),
+    ("KxCheckDatabase", 1030, "CheckDatabase", 5130, INSTALLING + " AND DB_SERVER"),
+]
+
+
+def sample(root, arch, out):
+    """The sample installer: wixl builds the package, msibuild adds its script actions."""
+    source = root / "examples" / "installer"
+    programs, win64 = ("ProgramFiles64Folder", "yes") if arch == "x64" else ("ProgramFilesFolder", "no")
+    subprocess.run(["wixl", "-a", arch, "-D", f"ProgramFiles={programs}", "-D", f"Win64={win64}", "-o",
+                    str(out.resolve()), "Shop.wxs"], check=True, cwd=source, stderr=subprocess.DEVNULL)
+    with tempfile.TemporaryDirectory() as tables:
+        (Path(tables) / "Binary").mkdir()
+        shutil.copy(source / "shop.vbs", Path(tables) / "Binary" / "shop.vbs")
+        (Path(tables) / "Binary.idt").write_text("Name\tData\r\ns72\tv0\r\nBinary\tName\r\nShopScript\tshop.vbs\r\n")
+        queries = []
+        for action, kind, function, sequence, condition in SAMPLE_ACTIONS:
+            queries.append(f"INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) "
+                           f"VALUES ('{action}', {kind}, 'ShopScript', '{function}')")
+            queries.append(f"INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) "
+                           f"VALUES ('{action}', '{condition}', {sequence})")
+        # msibuild finds a table's streams only beside it, by relative paths.
+        subprocess.run(["msibuild", str(out.resolve()), "-i", "Binary.idt"], check=True, cwd=tables)
+        for query in queries:
+            subprocess.run(["msibuild", str(out.resolve()), "-q", query], check=True)
+
+
 def dist(root, build, out):
     name = f"kestrix-{version()}"
     folder = out / name
@@ -147,6 +189,9 @@ def dist(root, build, out):
     for arch, target, package in (("x86", folder, "Kestrix.msi"), ("x64", folder / "x64", "Kestrix-x64.msi")):
         (target / "Kestrix.wxs").write_text(fragment(arch))
         build_package(arch, target, target / "Kestrix.wxs", folder / package)
+    shutil.copy(root / "examples" / "installer" / "Shop.wxs", folder / "examples" / "installer")
+    sample(root, "x86", folder / "KestrixShop.msi")
+    sample(root, "x64", folder / "x64" / "KestrixShop-x64.msi")
     archive = out / f"{name}.zip"
     with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as zipped:
         for path in sorted(folder.rglob("*")):

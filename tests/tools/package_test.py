@@ -9,8 +9,6 @@ it runs, and is read through its tables elsewhere.
     package_test.py BUILD   (the build tree with win32 and win64 built)
 
 Prints one line per failed check, what Wine's msiexec did where it differs, and a verdict."""
-import os
-import re
 import shutil
 import subprocess
 import sys
@@ -18,6 +16,7 @@ import tempfile
 from pathlib import Path
 
 from verdict import check, verdict
+from wine_prefix import Prefix
 
 ROOT = Path(__file__).resolve().parents[2]
 BUILD = Path(sys.argv[1]).resolve()
@@ -27,44 +26,6 @@ import catalogue  # noqa: E402
 LIBRARY, _, CLASSES = catalogue.parse((ROOT / "src" / "frame" / "catalogue.txt").read_text())
 OURS = [LIBRARY["uuid"]] + [c["clsid"] for c in CLASSES] + [c["iid"] for c in CLASSES] + \
        [f"Kestrix.{c['name']}" for c in CLASSES]
-BASE = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
-BASE = {k: v for k, v in BASE.items() if not k.startswith(("KX_", "ODBC"))}
-
-
-class Prefix:
-    """A new Wine prefix of one bitness, removed afterwards."""
-
-    def __init__(self, path, wine, arch):
-        self.path, self.wine = path, wine
-        self.environment = dict(BASE, WINEPREFIX=str(self.path), WINEARCH=arch)
-        self.run("wineboot", "-i")
-        self.settle()
-
-    def run(self, *argv, **options):
-        return subprocess.run([self.wine, *argv], env=self.environment, capture_output=True, text=True,
-                              errors="replace", timeout=300, **options)
-
-    def settle(self):
-        """Waits until the wineserver has written the registry to disk."""
-        subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=self.environment, timeout=300)
-
-    def keys(self):
-        """Every value of Kestrix under the classes root: {(key, name): value}, the key in lower
-        case without the registry's own prefix."""
-        found, key = {}, None
-        for line in (self.path / "system.reg").read_text(errors="replace").splitlines():
-            if line.startswith("["):
-                key = line[1:line.index("]")].replace("\\\\", "\\")
-                key = key.lower().removeprefix("software\\classes\\") if any(
-                    o.lower() in key.lower() for o in OURS) else None
-            elif key is not None and (value := re.fullmatch(r'(@|"(.*)")="(.*)"', line)):
-                found[(key, value[2] or "")] = value[3].replace("\\\\", "\\")
-        return found
-
-    def files(self):
-        return [p for p in (self.path / "drive_c").rglob("*") if p.name.lower() in ("kestrix.dll", "aamd532.dll")]
-
-
 def normalised(values):
     """Paths compared without letter case and a closing backslash."""
     return {k: v.lower().rstrip("\\") for k, v in values.items()}
@@ -81,11 +42,11 @@ SCRIPT = "\r\n".join([
 def installs_and_goes(arch, wine, package, kestrix, folder):
     bits = "win64" if arch == "x64" else "win32"
     prefix = Prefix(folder / f"installed-{arch}", wine, bits)
-    check(prefix.keys() == {} and prefix.files() == [], f"{arch}: a prefix without Kestrix")
+    check(prefix.keys(OURS) == {} and prefix.files() == [], f"{arch}: a prefix without Kestrix")
     done = prefix.run("msiexec", "/i", "Z:" + str(package), "/qn")
     prefix.settle()
     check(done.returncode == 0, f"{arch}: msiexec /i answers 0: {done.returncode} {done.stderr[-300:]}")
-    installed = prefix.keys()
+    installed = prefix.keys(OURS)
 
     (folder / "creatable.vbs").write_text(SCRIPT)
     out = prefix.run("cscript", "//nologo", "Z:" + str(folder / "creatable.vbs")).stdout
@@ -100,7 +61,7 @@ def installs_and_goes(arch, wine, package, kestrix, folder):
     shutil.copy(next(p for p in prefix.files() if p.name == "Kestrix.dll"), place)
     other.run("regsvr32", "/s", "C:\\Program Files\\Kestrix\\Kestrix.dll")
     other.settle()
-    registered = other.keys()
+    registered = other.keys(OURS)
     plain = {k: v for k, v in normalised(registered).items() if not k[0].startswith("wow6432node")}
     msi = {k: v for k, v in normalised(installed).items() if not k[0].startswith("wow6432node")}
     check(len(plain) > 600 and msi == plain,
@@ -116,17 +77,17 @@ def installs_and_goes(arch, wine, package, kestrix, folder):
     prefix.run("reg", "delete", key, "/f")
     prefix.run("msiexec", "/fam", "Z:" + str(package), "/qn")
     prefix.settle()
-    if prefix.keys() != installed:
+    if prefix.keys(OURS) != installed:
         # What /fam stands for, said as properties, which Wine's msiexec does carry out.
         print(f"note: {arch}: Wine's msiexec /fam left {key} deleted; REINSTALL=ALL REINSTALLMODE=amus is tried")
         prefix.run("msiexec", "/i", "Z:" + str(package), "REINSTALL=ALL", "REINSTALLMODE=amus", "/qn")
         prefix.settle()
-    check(prefix.keys() == installed, f"{arch}: a repair restores the deleted {key}")
+    check(prefix.keys(OURS) == installed, f"{arch}: a repair restores the deleted {key}")
 
     done = prefix.run("msiexec", "/x", "Z:" + str(package), "/qn")
     prefix.settle()
     check(done.returncode == 0, f"{arch}: msiexec /x answers 0: {done.returncode}")
-    check(prefix.keys() == {}, f"{arch}: nothing of Kestrix left in the registry: {list(prefix.keys())[:4]}")
+    check(prefix.keys(OURS) == {}, f"{arch}: nothing of Kestrix left in the registry: {list(prefix.keys(OURS))[:4]}")
     check(prefix.files() == [], f"{arch}: nothing of Kestrix left on disk: {prefix.files()}")
 
 

@@ -1,0 +1,42 @@
+"""A Wine prefix of the tests' own, made new and driven without ./kx: nothing of ./kx's prefix,
+its registration or its settings reaches it."""
+import os
+import re
+import subprocess
+
+BASE = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+BASE = {k: v for k, v in BASE.items() if not k.startswith(("KX_", "ODBC"))}
+
+
+class Prefix:
+    """A new Wine prefix of one bitness, in a folder that the caller removes."""
+
+    def __init__(self, path, wine, arch):
+        self.path, self.wine = path, wine
+        self.environment = dict(BASE, WINEPREFIX=str(self.path), WINEARCH=arch)
+        self.run("wineboot", "-i")
+        self.settle()
+
+    def run(self, *argv, **options):
+        return subprocess.run([self.wine, *argv], env=self.environment, capture_output=True, text=True,
+                              errors="replace", timeout=300, **options)
+
+    def settle(self):
+        """Waits until the wineserver has written the registry to disk."""
+        subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=self.environment, timeout=300)
+
+    def keys(self, names):
+        """Every value under the classes root whose key holds one of the names: {(key, name):
+        value}, the key in lower case without the registry's own prefix."""
+        found, key = {}, None
+        for line in (self.path / "system.reg").read_text(errors="replace").splitlines():
+            if line.startswith("["):
+                key = line[1:line.index("]")].replace("\\\\", "\\")
+                key = key.lower().removeprefix("software\\classes\\") if any(
+                    o.lower() in key.lower() for o in names) else None
+            elif key is not None and (value := re.fullmatch(r'(@|"(.*)")="(.*)"', line)):
+                found[(key, value[2] or "")] = value[3].replace("\\\\", "\\")
+        return found
+
+    def files(self, names=("kestrix.dll", "aamd532.dll")):
+        return [p for p in (self.path / "drive_c").rglob("*") if p.name.lower() in names]
