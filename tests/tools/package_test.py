@@ -39,7 +39,7 @@ SCRIPT = "\r\n".join([
 ]) + "\r\n"
 
 
-def installs_and_goes(arch, wine, package, kestrix, folder):
+def installs_and_goes(arch, wine, package, programs, folder):
     bits = "win64" if arch == "x64" else "win32"
     prefix = Prefix(folder / f"installed-{arch}", wine, bits)
     check(prefix.keys(OURS) == {} and prefix.files() == [], f"{arch}: a prefix without Kestrix")
@@ -51,8 +51,9 @@ def installs_and_goes(arch, wine, package, kestrix, folder):
     (folder / "creatable.vbs").write_text(SCRIPT)
     out = prefix.run("cscript", "//nologo", "Z:" + str(folder / "creatable.vbs")).stdout
     check(f"created {len(CLASSES)}, a password of" in out, f"{arch}: every class created by its ProgID: {out!r}")
-    out = prefix.run("Z:" + str(kestrix), "generatepassword").stdout
-    check('"result"' in out, f"{arch}: a call through the registered type library: {out!r}")
+    out = prefix.run("Z:" + str(programs / "kx_early_bound.exe")).stdout
+    check(f"early bound: {len(CLASSES)} classes, a password of" in out and "password of 0" not in out,
+          f"{arch}: every class bound early, through its dual interface: {out!r}")
 
     # The same library, registered by regsvr32 at the same place in another new prefix.
     other = Prefix(folder / f"registered-{arch}", wine, bits)
@@ -114,11 +115,11 @@ def main():
                                str(folder / "dist")], capture_output=True, text=True)
         check(done.returncode == 0, f"the release is built: {done.stderr[-500:]}")
         release = next((folder / "dist").glob("kestrix-*/"))
-        installs_and_goes("x64", "/usr/lib/wine/wine64", release / "Kestrix-x64.msi", BUILD / "win64" / "kestrix.exe",
+        installs_and_goes("x64", "/usr/lib/wine/wine64", release / "Kestrix-x64.msi", BUILD / "win64",
                           folder)
         verdict_32 = BUILD / "wine32.verdict"
         if verdict_32.exists() and verdict_32.read_text().strip() == "usable":
-            installs_and_goes("x86", "/usr/lib/wine/wine", release / "Kestrix.msi", BUILD / "win32" / "kestrix.exe",
+            installs_and_goes("x86", "/usr/lib/wine/wine", release / "Kestrix.msi", BUILD / "win32",
                               folder)
         else:
             tables(release / "Kestrix.msi")
