@@ -189,7 +189,6 @@ def dist(root, build, out):
     for arch, target, package in (("x86", folder, "Kestrix.msi"), ("x64", folder / "x64", "Kestrix-x64.msi")):
         (target / "Kestrix.wxs").write_text(fragment(arch))
         build_package(arch, target, target / "Kestrix.wxs", folder / package)
-    shutil.copy(root / "examples" / "installer" / "Shop.wxs", folder / "examples" / "installer")
     sample(root, "x86", folder / "KestrixShop.msi")
     sample(root, "x64", folder / "x64" / "KestrixShop-x64.msi")
     archive = out / f"{name}.zip"
