@@ -122,10 +122,10 @@ Variant::Bytes bytes_of(SAFEARRAY* array)
     LONG lower = 0, upper = -1;
     check(SafeArrayGetLBound(array, 1, &lower));
     check(SafeArrayGetUBound(array, 1, &upper));
+    Variant::Bytes bytes(static_cast<std::size_t>(upper - lower + 1));
     void* data = nullptr;
     check(SafeArrayAccessData(array, &data));
-    const auto* first = static_cast<const uint8_t*>(data);
-    Variant::Bytes bytes(first, first + (upper - lower + 1));
+    std::copy_n(static_cast<const uint8_t*>(data), bytes.size(), bytes.begin());
     SafeArrayUnaccessData(array);
     return bytes;
 }
