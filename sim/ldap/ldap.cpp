@@ -203,13 +203,11 @@ public:
     {
         load_schema();
         check_size(dn.size());
-        LDAPMessage* found = nullptr;
-        const ULONG result = ldap_search_sW(ld_, const_cast<PWCHAR>(dn.c_str()), LDAP_SCOPE_BASE,
-                                            const_cast<PWCHAR>(L"(objectClass=*)"), nullptr, 0, &found);
-        const std::unique_ptr<LDAPMessage, ULONG (*)(LDAPMessage*)> owned(found, ldap_msgfree);
+        ULONG result = LDAP_SUCCESS;
+        const Message found = search(dn, nullptr, result);
         if (result != LDAP_SUCCESS)
             throw ldap_failure(result);
-        LDAPMessage* entry = ldap_first_entry(ld_, found);
+        LDAPMessage* entry = ldap_first_entry(ld_, found.get());
         if (!entry)
             throw ldap_failure(LDAP_NO_SUCH_OBJECT);
         Attributes attributes;
@@ -236,16 +234,25 @@ public:
     }
 
 private:
-    // The values of one base search's first entry for one attribute; none when it fails.
+    using Message = std::unique_ptr<LDAPMessage, ULONG (*)(LDAPMessage*)>;
+
+    // The entry itself (a search of its base), with these attributes (null: all there are).
+    Message search(const String& dn, PWCHAR* attributes, ULONG& result)
+    {
+        LDAPMessage* found = nullptr;
+        result = ldap_search_sW(ld_, const_cast<PWCHAR>(dn.c_str()), LDAP_SCOPE_BASE,
+                                const_cast<PWCHAR>(L"(objectClass=*)"), attributes, 0, &found);
+        return Message(found, ldap_msgfree);
+    }
+
+    // The values of one attribute of an entry; none when it cannot be read.
     std::vector<String> values_at(const String& dn, const wchar_t* attribute)
     {
         std::vector<String> values;
         PWCHAR wanted[] = {const_cast<PWCHAR>(attribute), nullptr};
-        LDAPMessage* found = nullptr;
-        const ULONG result = ldap_search_sW(ld_, const_cast<PWCHAR>(dn.c_str()), LDAP_SCOPE_BASE,
-                                            const_cast<PWCHAR>(L"(objectClass=*)"), wanted, 0, &found);
-        const std::unique_ptr<LDAPMessage, ULONG (*)(LDAPMessage*)> owned(found, ldap_msgfree);
-        LDAPMessage* entry = result == LDAP_SUCCESS ? ldap_first_entry(ld_, found) : nullptr;
+        ULONG result = LDAP_SUCCESS;
+        const Message found = search(dn, wanted, result);
+        LDAPMessage* entry = result == LDAP_SUCCESS ? ldap_first_entry(ld_, found.get()) : nullptr;
         if (PWCHAR* list = entry ? ldap_get_valuesW(ld_, entry, const_cast<PWCHAR>(attribute)) : nullptr) {
             for (PWCHAR* v = list; *v; ++v)
                 values.emplace_back(*v);
