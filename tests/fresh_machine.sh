@@ -29,7 +29,7 @@ say "./kx test"
 clean ./kx test 2>&1 | tee "$home/test.log" | tail -n 5
 grep -q '^100% tests passed' "$home/test.log" || { say "./kx test did not pass every test"; exit 1; }
 say "./kx run checksqllogon against a PostgreSQL login that works"
-answer=$(clean python3 tests/tools/with_postgres.py bash -c \
+answer=$(clean python3 tools/with_postgres.py bash -c \
     './kx run checksqllogon "127.0.0.1,$KX_PG_PORT" kestrix "$KX_PG_PASSWORD" kxdb')
 echo "$answer"
 [ "$(printf '%s' "$answer" | python3 -c 'import json,sys; print(json.load(sys.stdin)["result"])')" = 0 ] ||

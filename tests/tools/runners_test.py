@@ -11,7 +11,7 @@ from pathlib import Path
 
 from verdict import check, verdict
 
-TOOLS = Path(__file__).resolve().parent
+TOOLS = Path(__file__).resolve().parents[2] / "tools"
 
 # What the command reports: the port it reached.
 PROBE = """
@@ -24,7 +24,7 @@ sys.exit(int(sys.argv[2]))
 
 clone = Path(tempfile.mkdtemp())  # 0700, owned by the caller
 try:
-    shutil.copytree(TOOLS, clone / "tools")
+    shutil.copytree(TOOLS, clone / "tools", ignore=shutil.ignore_patterns("__pycache__"))
     for runner, variable in (("with_postgres.py", "KX_PG_PORT"), ("with_slapd.py", "KX_LDAP_PORT")):
         for exit_code in (0, 3):
             before = set(Path(tempfile.gettempdir()).glob("kx*-*"))

@@ -32,7 +32,7 @@ try:
     environment = dict(os.environ, KX_PREFIX=str(prefix))
     reset = subprocess.run([str(ROOT / "kx"), "sim", "reset"], env=environment, capture_output=True, text=True)
     check(reset.returncode == 0, f"./kx sim reset makes a new machine: {reset.stderr[-500:]}")
-    done = subprocess.run([sys.executable, str(ROOT / "tests/tools/with_postgres.py"), sys.executable, "-c", CALLS,
+    done = subprocess.run([sys.executable, str(ROOT / "tools/with_postgres.py"), sys.executable, "-c", CALLS,
                            str(ROOT / "kx")], env=environment, capture_output=True, text=True, timeout=600)
     answers = [json.loads(line) for line in done.stdout.splitlines() if line.startswith("{")]
     check([a.get("result") for a in answers] == [0, 1, 0],

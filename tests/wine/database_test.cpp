@@ -1,5 +1,5 @@
 // Database logons and the checksum upload through COM against a real PostgreSQL server that
-// the test runner started (tests/tools/with_postgres.py): ODBC's driver "SQL Server" is
+// the test runner started (tools/with_postgres.py): ODBC's driver "SQL Server" is
 // PostgreSQL's, and the data source KXORA stands for an Oracle alias.
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ protected:
     {
         SimulatedServer::SetUp();
         if (port.empty())
-            GTEST_SKIP() << "no database server: run through tests/tools/with_postgres.py";
+            GTEST_SKIP() << "no database server: run through tools/with_postgres.py";
     }
 
     // A class of that name registered, or not, for the length of a test.

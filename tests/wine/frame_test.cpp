@@ -312,6 +312,9 @@ TEST(Members, WithoutResultOrWithNullResultPointer)
     auto port = make<kestrix::_getwebport>("getwebport");
     Text name(L"x");
     EXPECT_EQ(port->getwebport(&name.bstr, nullptr), E_POINTER);
+    EXPECT_EQ(port->getwebport(nullptr, nullptr), E_POINTER);
+    Text result;
+    EXPECT_EQ(port->getwebport(nullptr, &result.bstr), E_POINTER);
 }
 
 }  // namespace

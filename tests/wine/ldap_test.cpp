@@ -1,5 +1,5 @@
 // The directory server operations through COM against two real OpenLDAP servers that the test
-// runner started (tests/tools/with_slapd.py says what they hold), and the LDAP: stand-in as
+// runner started (tools/with_slapd.py says what they hold), and the LDAP: stand-in as
 // scripts and the directory service see it.
 #include <iads.h>
 #include <adshlp.h>
@@ -17,7 +17,7 @@ protected:
     {
         SimulatedServer::SetUp();
         if (port.empty())
-            GTEST_SKIP() << "no LDAP server: run through tests/tools/with_slapd.py";
+            GTEST_SKIP() << "no LDAP server: run through tools/with_slapd.py";
     }
 
     const std::wstring port = environment(L"KX_LDAP_PORT"), closed = environment(L"KX_LDAP_CLOSED_PORT");

@@ -83,21 +83,6 @@ TEST_F(Simulation, AProcessKilledWhileSavingLeavesTheLastWholeSave)
     }
 }
 
-TEST_F(Simulation, TwoProcessesWritingInTurnLoseNothing)
-{
-    HANDLE first = start(L"add iis " + path_ + L" a 40");
-    HANDLE second = start(L"add iis " + path_ + L" b 40");
-    ASSERT_TRUE(first && second);
-    HANDLE both[] = {first, second};
-    WaitForMultipleObjects(2, both, TRUE, INFINITE);
-    CloseHandle(first);
-    CloseHandle(second);
-    kxsim::Tree tree = stored();
-    EXPECT_EQ(tree.find({L"W3SVC"})->children.size(), 81u);
-    EXPECT_NE(tree.find({L"W3SVC", L"a40"}), nullptr);
-    EXPECT_NE(tree.find({L"W3SVC", L"b40"}), nullptr);
-}
-
 TEST_F(Simulation, ADamagedStoreIsAnErrorAndIsLeftAsItIs)
 {
     const char damage[] = "node IIsWebService \"W3SVC\"\n  ServerComment string \"open\n";
@@ -155,19 +140,6 @@ TEST_F(Simulation, DeletingChildrenWhileWalkingStillVisitsEveryOne)
     }
     EXPECT_EQ(visited, (std::vector<std::wstring>{L"1", L"2", L"3", L"4"}));
     EXPECT_TRUE(stored().find({L"W3SVC"})->children.empty());
-}
-
-TEST_F(Simulation, AHostThatIsNotThisMachineDoesNotAnswer)
-{
-    ComPtr<IADs> object;
-    EXPECT_EQ(ADsGetObject(L"IIS://elsewhere/W3SVC", IID_IADs, reinterpret_cast<void**>(object.GetAddressOf())),
-              HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE));
-    EXPECT_EQ(ADsGetObject(L"IIS://LOCALHOST/W3SVC/1/root", IID_IADs, reinterpret_cast<void**>(object.GetAddressOf())),
-              S_OK);
-    BSTR path = nullptr;
-    object->get_ADsPath(&path);
-    EXPECT_STREQ(path, L"IIS://LOCALHOST/W3SVC/1/ROOT");
-    SysFreeString(path);
 }
 
 TEST_F(Simulation, ScriptsReachItByMonikerAndByName)
