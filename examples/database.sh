@@ -2,7 +2,7 @@
 # Database logons checked through the command-line caller, as a setup program checks them
 # before it creates a database: a SQL Server logon that works, one with a wrong password, one
 # to a database the login may not use, and an Oracle logon through its alias. Run beside a
-# server: tests/tools/with_postgres.py starts one (KX_PG_PORT, KX_PG_PASSWORD; the alias KXORA).
+# server: tools/with_postgres.py starts one (KX_PG_PORT, KX_PG_PASSWORD; the alias KXORA).
 #
 #   examples/database.sh KESTRIX...    (the command that runs kestrix.exe)
 set -euo pipefail

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A directory server checked through the command-line caller: the logon, the naming suffixes
 # that have no root entry yet, one of them tested, and the account password stored in the
-# directory. Run beside a server: tests/tools/with_slapd.py starts one (KX_LDAP_PORT).
+# directory. Run beside a server: tools/with_slapd.py starts one (KX_LDAP_PORT).
 #
 #   examples/directory_server.sh KESTRIX...    (the command that runs kestrix.exe)
 set -euo pipefail
