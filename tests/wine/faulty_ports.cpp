@@ -33,37 +33,6 @@ bool Faults::failing(const std::string& function)
     return false;
 }
 
-bool FaultySecurity::lookup_account_name(const char* account, void* sid, uint32_t& sid_size, char* domain,
-                                         uint32_t& domain_size, uint32_t& use)
-{
-    return forward("lookup_account_name",
-                   [&] { return real_.lookup_account_name(account, sid, sid_size, domain, domain_size, use); });
-}
-
-bool FaultySecurity::lookup_account_sid(const void* sid, char* name, uint32_t& name_size, char* domain,
-                                        uint32_t& domain_size, uint32_t& use)
-{
-    return forward("lookup_account_sid",
-                   [&] { return real_.lookup_account_sid(sid, name, name_size, domain, domain_size, use); });
-}
-
-bool FaultySecurity::convert_string_sid_to_sid(const char* text, void*& sid)
-{
-    return forward("convert_string_sid_to_sid", [&] { return real_.convert_string_sid_to_sid(text, sid); });
-}
-
-bool FaultySecurity::is_valid_sid(const void* sid) { return forward("is_valid_sid", [&] { return real_.is_valid_sid(sid); }); }
-
-bool FaultySecurity::equal_sid(const void* a, const void* b)
-{
-    return forward("equal_sid", [&] { return real_.equal_sid(a, b); });
-}
-
-uint32_t FaultySecurity::get_length_sid(const void* sid)
-{
-    return forward("get_length_sid", [&] { return real_.get_length_sid(sid); });
-}
-
 void FaultySecurity::free_sid(void* sid)
 {
     calls.push_back("free_sid");
@@ -121,56 +90,6 @@ bool FaultySecurity::set_file_security(const char* path, uint32_t information, c
     return ok;
 }
 
-bool FaultySecurity::initialize_security_descriptor(void* descriptor, uint32_t revision)
-{
-    return forward("initialize_security_descriptor",
-                   [&] { return real_.initialize_security_descriptor(descriptor, revision); });
-}
-
-bool FaultySecurity::get_security_descriptor_dacl(const void* descriptor, int32_t& present, void*& dacl,
-                                                  int32_t& defaulted)
-{
-    return forward("get_security_descriptor_dacl",
-                   [&] { return real_.get_security_descriptor_dacl(descriptor, present, dacl, defaulted); });
-}
-
-bool FaultySecurity::set_security_descriptor_dacl(void* descriptor, int32_t present, void* dacl, int32_t defaulted)
-{
-    return forward("set_security_descriptor_dacl",
-                   [&] { return real_.set_security_descriptor_dacl(descriptor, present, dacl, defaulted); });
-}
-
-bool FaultySecurity::get_acl_information(const void* acl, void* information, uint32_t length, uint32_t information_class)
-{
-    return forward("get_acl_information",
-                   [&] { return real_.get_acl_information(acl, information, length, information_class); });
-}
-
-bool FaultySecurity::initialize_acl(void* acl, uint32_t length, uint32_t revision)
-{
-    return forward("initialize_acl", [&] { return real_.initialize_acl(acl, length, revision); });
-}
-
-bool FaultySecurity::get_ace(const void* acl, uint32_t index, void*& ace)
-{
-    return forward("get_ace", [&] { return real_.get_ace(acl, index, ace); });
-}
-
-bool FaultySecurity::add_ace(void* acl, uint32_t revision, uint32_t start_index, const void* ace, uint32_t length)
-{
-    return forward("add_ace", [&] { return real_.add_ace(acl, revision, start_index, ace, length); });
-}
-
-bool FaultySecurity::add_access_allowed_ace(void* acl, uint32_t revision, uint32_t mask, const void* sid)
-{
-    return forward("add_access_allowed_ace", [&] { return real_.add_access_allowed_ace(acl, revision, mask, sid); });
-}
-
-bool FaultySecurity::add_access_denied_ace(void* acl, uint32_t revision, uint32_t mask, const void* sid)
-{
-    return forward("add_access_denied_ace", [&] { return real_.add_access_denied_ace(acl, revision, mask, sid); });
-}
-
 uint32_t FaultySecurity::get_file_attributes(const char* path)
 {
     if (failing("get_file_attributes")) {
@@ -203,21 +122,6 @@ std::vector<FaultySecurity::Entry> FaultySecurity::entries(const std::string& pa
     return out;
 }
 
-services::Handle FaultyServices::open_sc_manager(const char* machine, const char* database, uint32_t access)
-{
-    return forward("open_sc_manager", [&] { return real_.open_sc_manager(machine, database, access); });
-}
-
-services::Handle FaultyServices::open_service(services::Handle manager, const char* name, uint32_t access)
-{
-    return forward("open_service", [&] { return real_.open_service(manager, name, access); });
-}
-
-bool FaultyServices::query_service_status(services::Handle service, services::ServiceStatus& status)
-{
-    return forward("query_service_status", [&] { return real_.query_service_status(service, status); });
-}
-
 bool FaultyServices::query_service_config(services::Handle service, void* buffer, uint32_t length, uint32_t& needed)
 {
     return forward("query_service_config", [&] {
@@ -226,11 +130,6 @@ bool FaultyServices::query_service_config(services::Handle service, void* buffer
             rewrite_config(buffer, length, needed);
         return ok;
     });
-}
-
-bool FaultyServices::close_service_handle(services::Handle handle)
-{
-    return forward("close_service_handle", [&] { return real_.close_service_handle(handle); });
 }
 
 uint32_t FaultyVersions::get_file_version_info_size(const char* path, uint32_t& handle)

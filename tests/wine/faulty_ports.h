@@ -45,6 +45,10 @@ private:
 
 // Faults in front of a real port whose functions report their error through last_error(): a
 // failing call answers the default of its result type and leaves the fault's error.
+// KX_FORWARD(Result, function, (parameters), (arguments)) forwards one function so.
+#define KX_FORWARD(Result, function, parameters, arguments) \
+    Result function parameters override { return forward(#function, [&] { return real_.function arguments; }); }
+
 template <class Real>
 class FaultsBefore : public Faults
 {
@@ -77,28 +81,37 @@ public:
     std::map<std::string, std::vector<uint8_t>> descriptors;  // self-relative, by path
     std::vector<std::string> written;                          // the paths written, in order
 
-    bool lookup_account_name(const char* account, void* sid, uint32_t& sid_size, char* domain, uint32_t& domain_size,
-                             uint32_t& use) override;
-    bool lookup_account_sid(const void* sid, char* name, uint32_t& name_size, char* domain, uint32_t& domain_size,
-                            uint32_t& use) override;
-    bool convert_string_sid_to_sid(const char* text, void*& sid) override;
-    bool is_valid_sid(const void* sid) override;
-    bool equal_sid(const void* a, const void* b) override;
-    uint32_t get_length_sid(const void* sid) override;
+    KX_FORWARD(bool, lookup_account_name,
+               (const char* account, void* sid, uint32_t& sid_size, char* domain, uint32_t& domain_size, uint32_t& use),
+               (account, sid, sid_size, domain, domain_size, use))
+    KX_FORWARD(bool, lookup_account_sid,
+               (const void* sid, char* name, uint32_t& name_size, char* domain, uint32_t& domain_size, uint32_t& use),
+               (sid, name, name_size, domain, domain_size, use))
+    KX_FORWARD(bool, convert_string_sid_to_sid, (const char* text, void*& sid), (text, sid))
+    KX_FORWARD(bool, is_valid_sid, (const void* sid), (sid))
+    KX_FORWARD(bool, equal_sid, (const void* a, const void* b), (a, b))
+    KX_FORWARD(uint32_t, get_length_sid, (const void* sid), (sid))
     void free_sid(void* sid) override;
     bool get_file_security(const char* path, uint32_t information, void* descriptor, uint32_t length,
                            uint32_t& needed) override;
     bool set_file_security(const char* path, uint32_t information, const void* descriptor) override;
-    bool initialize_security_descriptor(void* descriptor, uint32_t revision) override;
-    bool get_security_descriptor_dacl(const void* descriptor, int32_t& present, void*& dacl,
-                                      int32_t& defaulted) override;
-    bool set_security_descriptor_dacl(void* descriptor, int32_t present, void* dacl, int32_t defaulted) override;
-    bool get_acl_information(const void* acl, void* information, uint32_t length, uint32_t information_class) override;
-    bool initialize_acl(void* acl, uint32_t length, uint32_t revision) override;
-    bool get_ace(const void* acl, uint32_t index, void*& ace) override;
-    bool add_ace(void* acl, uint32_t revision, uint32_t start_index, const void* ace, uint32_t length) override;
-    bool add_access_allowed_ace(void* acl, uint32_t revision, uint32_t mask, const void* sid) override;
-    bool add_access_denied_ace(void* acl, uint32_t revision, uint32_t mask, const void* sid) override;
+    KX_FORWARD(bool, initialize_security_descriptor, (void* descriptor, uint32_t revision), (descriptor, revision))
+    KX_FORWARD(bool, get_security_descriptor_dacl,
+               (const void* descriptor, int32_t& present, void*& dacl, int32_t& defaulted),
+               (descriptor, present, dacl, defaulted))
+    KX_FORWARD(bool, set_security_descriptor_dacl, (void* descriptor, int32_t present, void* dacl, int32_t defaulted),
+               (descriptor, present, dacl, defaulted))
+    KX_FORWARD(bool, get_acl_information,
+               (const void* acl, void* information, uint32_t length, uint32_t information_class),
+               (acl, information, length, information_class))
+    KX_FORWARD(bool, initialize_acl, (void* acl, uint32_t length, uint32_t revision), (acl, length, revision))
+    KX_FORWARD(bool, get_ace, (const void* acl, uint32_t index, void*& ace), (acl, index, ace))
+    KX_FORWARD(bool, add_ace, (void* acl, uint32_t revision, uint32_t start_index, const void* ace, uint32_t length),
+               (acl, revision, start_index, ace, length))
+    KX_FORWARD(bool, add_access_allowed_ace, (void* acl, uint32_t revision, uint32_t mask, const void* sid),
+               (acl, revision, mask, sid))
+    KX_FORWARD(bool, add_access_denied_ace, (void* acl, uint32_t revision, uint32_t mask, const void* sid),
+               (acl, revision, mask, sid))
     uint32_t get_file_attributes(const char* path) override;
     uint32_t last_error() override { return last_error_; }
 
@@ -116,11 +129,14 @@ public:
 class FaultyServices final : public services::ServiceManager, public FaultsBefore<services::Win32ServiceManager>
 {
 public:
-    services::Handle open_sc_manager(const char* machine, const char* database, uint32_t access) override;
-    services::Handle open_service(services::Handle manager, const char* name, uint32_t access) override;
-    bool query_service_status(services::Handle service, services::ServiceStatus& status) override;
+    KX_FORWARD(services::Handle, open_sc_manager, (const char* machine, const char* database, uint32_t access),
+               (machine, database, access))
+    KX_FORWARD(services::Handle, open_service, (services::Handle manager, const char* name, uint32_t access),
+               (manager, name, access))
+    KX_FORWARD(bool, query_service_status, (services::Handle service, services::ServiceStatus& status),
+               (service, status))
     bool query_service_config(services::Handle service, void* buffer, uint32_t length, uint32_t& needed) override;
-    bool close_service_handle(services::Handle handle) override;
+    KX_FORWARD(bool, close_service_handle, (services::Handle handle), (handle))
     uint32_t last_error() override { return last_error_; }
 
     // Rewrites what a configuration query gives: the needed length of the first, the buffer
