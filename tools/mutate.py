@@ -250,6 +250,7 @@ class Workspace:
             began = time.monotonic()
             status = self.test(name, 1800)
             self.times[name] = time.monotonic() - began
+            print(f"unmutated: {name} passes in {self.times[name]:.0f} s", flush=True)
             if status != "passed":
                 sys.exit(f"mutate: {name} fails on the unmutated tree; fix that first")
 
@@ -306,7 +307,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("root", type=Path)
     parser.add_argument("paths", nargs="*", default=["src"])
-    parser.add_argument("--per-file", type=int, default=3)
+    parser.add_argument("--per-file", type=int, default=2)
     parser.add_argument("--all", action="store_true")
     parser.add_argument("--list", action="store_true", help="print the mutants and stop")
     parser.add_argument("--from", dest="commit", help="mutate this commit's tree, not the checkout")
@@ -331,7 +332,7 @@ def main():
         if mutant.path not in seen:
             seen[mutant.path] = space.sees(mutant.path)
         original = path.read_text(encoding="utf-8")
-        outcome, by = "survived", ""
+        outcome, by, started = "survived", "", time.monotonic()
         try:
             path.write_text(apply(original, mutant), encoding="utf-8")
             for name in (n for n in order if n in seen[mutant.path]):
@@ -346,7 +347,8 @@ def main():
             path.write_text(original, encoding="utf-8")
         results.append({"ident": mutant.ident, "mutant": mutant.describe(), "outcome": outcome, "by": by,
                         "folder": str(Path(mutant.path).parent)})
-        print(f"[{number}/{len(mutants)}] {outcome:12s} {mutant.describe()} {by}", flush=True)
+        print(f"[{number}/{len(mutants)}] {outcome:12s} {mutant.describe()} {by} "
+              f"({time.monotonic() - started:.0f} s)", flush=True)
     for name in TESTS:  # the copy is left built as it was
         space.make(name)
     report(root, results, time.monotonic() - began)
