@@ -200,6 +200,7 @@ class Workspace:
         self.tree = root / "build" / "mutate" / "tree"
         self.build = self.tree / "build"
         self.times = {}
+        self.tests = []
         self.sources = {}
 
     def sync(self, commit):
@@ -246,7 +247,9 @@ class Workspace:
             run(["cmake", "--build", "--preset", preset, *target], cwd=self.tree)
         run([kx, "prefix"], cwd=self.tree)
         (self.build / "CTestTestfile.cmake").write_text('subdirs("host")\nsubdirs("win64")\n')
-        for name in TESTS:
+        listed = subprocess.run(["ctest", "--test-dir", str(self.build), "-N"], capture_output=True, text=True).stdout
+        self.tests = [name for name in TESTS if re.search(rf": {name}$", listed, re.M)]
+        for name in self.tests:
             began = time.monotonic()
             status = self.test(name, 1800)
             self.times[name] = time.monotonic() - began
@@ -257,10 +260,10 @@ class Workspace:
     def sees(self, rel):
         """The tests whose programs are built from the file (headers included)."""
         if not self.sources:
-            for name, (build, targets) in TESTS.items():
-                self.sources[name] = sources_of(self.build / build, targets)
+            for name in self.tests:
+                self.sources[name] = sources_of(self.build / TESTS[name][0], TESTS[name][1])
         path = str((self.tree / rel).resolve())
-        return [name for name in TESTS if path in self.sources[name]]
+        return [name for name in self.tests if path in self.sources[name]]
 
     def make(self, name):
         build, targets = TESTS[name]
@@ -325,7 +328,7 @@ def main():
     space = Workspace(root)
     space.prepare(args.commit)
     mutants = chosen(space.tree, args.paths, per_file)
-    order = sorted(TESTS, key=lambda name: space.times[name])
+    order = sorted(space.tests, key=lambda name: space.times[name])
     results, seen = [], {}
     for number, mutant in enumerate(mutants, 1):
         path = space.tree / mutant.path
@@ -349,7 +352,7 @@ def main():
                         "folder": str(Path(mutant.path).parent)})
         print(f"[{number}/{len(mutants)}] {outcome:12s} {mutant.describe()} {by} "
               f"({time.monotonic() - started:.0f} s)", flush=True)
-    for name in TESTS:  # the copy is left built as it was
+    for name in space.tests:  # the copy is left built as it was
         space.make(name)
     report(root, results, time.monotonic() - began)
 

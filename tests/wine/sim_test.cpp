@@ -1,8 +1,10 @@
-// The simulated web server itself: its store under processes that die or race, a damaged
-// store, and what scripts and the directory service see of it.
+// The stand-ins themselves: the stores under processes that die, a damaged store, what
+// scripts and the directory service see of them, and passwords kept as digests only.
 #include <iads.h>
 #include <adshlp.h>
 
+#include <fstream>
+#include <iterator>
 #include <random>
 
 #include "script_host.h"
@@ -12,6 +14,30 @@ namespace kx::test {
 namespace {
 
 using Simulation = SimulatedServer;
+
+const std::wstring host = kxsim::winnt::computer_name();
+
+int32_t flags_of(const kxsim::Tree& tree, const wchar_t* user)
+{
+    const kxsim::Node* node = tree.root.child(user);
+    return node && node->property(L"UserFlags") ? node->property(L"UserFlags")->as<int32_t>() : -1;
+}
+
+std::vector<std::wstring> members_of(const kxsim::Tree& tree, const wchar_t* group)
+{
+    std::vector<std::wstring> names;
+    if (const kxsim::Node* node = tree.root.child(group))
+        for (const auto& m : node->property(kxsim::winnt::kMembersProperty)->as<kx::Variant::List>())
+            names.push_back(m.as<std::wstring>());
+    return names;
+}
+
+bool password_is(const kxsim::Tree& tree, const wchar_t* user, const wchar_t* password)
+{
+    const kxsim::Node* node = tree.root.child(user);
+    const kx::Variant* digest = node ? node->property(kxsim::winnt::kPasswordProperty) : nullptr;
+    return digest && kxsim::winnt::password_matches(digest->as<std::wstring>(), password);
+}
 
 std::wstring tool()
 {
@@ -179,6 +205,63 @@ TEST_F(Simulation, ScriptsBindTheNamespacesWhichListThisMachine)
               L"IIS:IIsComputer=LocalHost;WinNT:Computer=" + kxsim::winnt::computer_name() + L";");
     EXPECT_EQ(host.evaluate(L"service"), L"W3SVC");
     live_before_ = live_objects();
+}
+
+TEST_F(Simulation, ScriptsAndTheDirectoryServiceReachTheAccountDatabase)
+{
+    ScriptHost script;
+    ASSERT_TRUE(script.run(L"Dim computer, groups, item, guests, names, user, member\n"
+                           L"Set computer = GetObject(\"WinNT://" + host + L"\")\n"
+                           L"computer.Filter = Array(\"group\")\n"
+                           L"For Each item In computer : groups = groups & item.Name & \";\" : Next\n"
+                           L"Set guests = computer.GetObject(\"group\", \"Guests\")\n"
+                           L"member = CStr(guests.IsMember(\"winnt://" + host + L"/guest\"))\n"
+                           L"For Each item In guests.Members : names = names & item.Name & \";\" : Next\n"
+                           L"Set user = computer.Create(\"user\", \"scripted\")\n"
+                           L"user.SetInfo\n"
+                           L"user.Put \"userFlags\", user.Get(\"UserFlags\") Or 2\n"
+                           L"user.SetInfo\n"
+                           L"user.SetPassword \"pw\"\n"
+                           L"guests.Add \"WinNT://" + host + L"/Scripted\"\n"
+                           L"Set user = Nothing : Set guests = Nothing\n"
+                           L"computer.DELETE \"user\", \"guest\"\n"))
+        << std::string(script.error().begin(), script.error().end());
+    EXPECT_EQ(script.evaluate(L"groups"), L"Administrators;Users;Guests;");
+    EXPECT_EQ(script.evaluate(L"member"), L"True");
+    EXPECT_EQ(script.evaluate(L"names"), L"Guest;IUSR_" + host + L";IWAM_" + host + L";");
+    const kxsim::Tree tree = stored_accounts();
+    EXPECT_EQ(flags_of(tree, L"scripted"), 0x203);
+    EXPECT_TRUE(password_is(tree, L"scripted", L"pw"));
+    EXPECT_EQ(members_of(tree, L"Guests"), (std::vector<std::wstring>{L"IUSR_" + host, L"IWAM_" + host, L"scripted"}));
+    live_before_ = live_objects();  // the script engine keeps the moniker of its GetObject
+
+    // The real provider's statuses.
+    ComPtr<IADsContainer> computer;
+    ASSERT_EQ(ADsOpenObject((L"WinNT://" + host).c_str(), nullptr, nullptr, 0, IID_IADsContainer,
+                            reinterpret_cast<void**>(computer.GetAddressOf())),
+              S_OK);
+    ComPtr<IDispatch> object;
+    Text group(L"group"), user(L"user"), nobody(L"nobody"), admins(L"administrators");
+    EXPECT_EQ(computer->GetObject(group.bstr, nobody.bstr, &object), HRESULT_FROM_WIN32(ERROR_NO_SUCH_ALIAS));
+    EXPECT_EQ(computer->GetObject(group.bstr, Text(L"Administrator").bstr, &object), HRESULT_FROM_WIN32(ERROR_NO_SUCH_ALIAS));
+    EXPECT_EQ(computer->Delete(user.bstr, nobody.bstr), HRESULT_FROM_WIN32(2221));
+    ASSERT_EQ(computer->Create(group.bstr, admins.bstr, &object), S_OK);
+    ComPtr<IADs> twin;
+    ASSERT_EQ(object->QueryInterface(IID_IADs, reinterpret_cast<void**>(twin.GetAddressOf())), S_OK);
+    EXPECT_EQ(twin->SetInfo(), HRESULT_FROM_WIN32(ERROR_ALIAS_EXISTS));
+    ComPtr<IADs> elsewhere;
+    EXPECT_EQ(ADsGetObject(L"WinNT://elsewhere", IID_IADs, reinterpret_cast<void**>(elsewhere.GetAddressOf())),
+              HRESULT_FROM_WIN32(ERROR_BAD_NETPATH));
+}
+
+TEST_F(Simulation, PasswordsAreKeptAsDigestsOnly)
+{
+    EXPECT_EQ(answer_of("createntuser", {host, L"svc_kx", L"S3cret;pw", L"KxOperators"}), 0);
+    EXPECT_TRUE(password_is(stored_accounts(), L"svc_kx", L"S3cret;pw"));
+    std::ifstream raw(std::string(accounts_path_.begin(), accounts_path_.end()), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(raw)), {});
+    EXPECT_FALSE(text.empty());
+    EXPECT_EQ(text.find("S3cret"), std::string::npos) << "a password stands in the store in clear";
 }
 
 }  // namespace
