@@ -23,6 +23,15 @@ inline std::wstring environment(const wchar_t* name)
     return std::wstring(value, length < 1024 ? length : 0);
 }
 
+// A file beside the test program (the build's output folder).
+inline std::wstring beside_tests(const std::wstring& file)
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const std::wstring self = path;
+    return self.substr(0, self.find_last_of(L"\\/") + 1) + file;
+}
+
 inline GUID guid_of(const char* text)
 {
     GUID g{};

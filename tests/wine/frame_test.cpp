@@ -317,33 +317,8 @@ TEST(Members, WithoutResultOrWithNullResultPointer)
     EXPECT_EQ(port->getwebport(nullptr, &result.bstr), E_POINTER);
 }
 
-}  // namespace
-}  // namespace kx::test
 
-namespace kx::test {
-namespace {
-
-// What a script passes: a variable by reference (written back), an expression in
-// parentheses by value (left alone), literals, and numbers held as 16-bit integers.
-TEST(Scripts, AVariablePassedByReferenceSeesWhatTheOperationWrote)
-{
-    ScriptHost host;
-    host.add(L"ftp", make<IDispatch>("createftpsite").Get());
-    host.add(L"folders", make<IDispatch>("setdirectorypermission").Get());
-    ASSERT_TRUE(host.run(L"Dim port, copy, code, level, answer\n"
-                         L"port = \"21\" : copy = \"21\"\n"
-                         L"code = ftp.createftpsite(\"1\", \"Files\", port, \"c:\\ftp\")\n"
-                         L"ftp.createftpsite \"1\", \"Files\", (copy), \"c:\\ftp\"\n"
-                         L"level = 4\n"
-                         L"answer = folders.setdirectorypermission(\"c:\\x\", \"user\", \"R\", level)\n"))
-        << std::string(host.error().begin(), host.error().end());
-    EXPECT_EQ(host.evaluate(L"port"), L"[21]");
-    EXPECT_EQ(host.evaluate(L"code"), L"7");
-    EXPECT_EQ(host.evaluate(L"copy"), L"21");
-    EXPECT_EQ(host.evaluate(L"level"), L"5");
-    EXPECT_EQ(host.evaluate(L"answer"), L"5");
-}
-
+// A raised failure as a script sees it.
 TEST(Scripts, ARaisedFailureReachesErrWithItsNumberAndDescription)
 {
     ScriptHost host;

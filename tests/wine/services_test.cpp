@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "com_support.h"
 #include "faulty_ports.h"
 #include "services/operations.h"
 
@@ -14,14 +15,6 @@ namespace kx::test {
 namespace {
 
 using namespace kx::services;
-
-std::wstring beside_tests(const std::wstring& file)
-{
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring self = path;
-    return self.substr(0, self.find_last_of(L"\\/") + 1) + file;
-}
 
 // Two services of the tests' own: one whose program really runs, one that is never started.
 class Services : public ::testing::Test

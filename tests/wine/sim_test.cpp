@@ -39,18 +39,10 @@ bool password_is(const kxsim::Tree& tree, const wchar_t* user, const wchar_t* pa
     return digest && kxsim::winnt::password_matches(digest->as<std::wstring>(), password);
 }
 
-std::wstring tool()
-{
-    wchar_t path[MAX_PATH];
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring self = path;
-    return self.substr(0, self.find_last_of(L"\\/") + 1) + L"kxsim.exe";
-}
-
 // Starts the store tool with arguments; the caller waits for it or ends it.
 HANDLE start(const std::wstring& args)
 {
-    std::wstring command = L"\"" + tool() + L"\" " + args;
+    std::wstring command = L"\"" + beside_tests(L"kxsim.exe") + L"\" " + args;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
