@@ -310,7 +310,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("root", type=Path)
     parser.add_argument("paths", nargs="*", default=["src"])
-    parser.add_argument("--per-file", type=int, default=2)
+    parser.add_argument("--per-file", type=int, default=1)
     parser.add_argument("--all", action="store_true")
     parser.add_argument("--list", action="store_true", help="print the mutants and stop")
     parser.add_argument("--from", dest="commit", help="mutate this commit's tree, not the checkout")
