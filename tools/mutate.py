@@ -321,8 +321,7 @@ def main():
         del os.environ[setting]  # the copy has its own prefixes
     per_file = None if args.all else args.per_file
     if args.list:
-        for m in chosen(root, args.paths, per_file):
-            print(m.ident, m.describe())
+        print("\n".join(f"{m.ident} {m.describe()}" for m in chosen(root, args.paths, per_file)))
         return
 
     began = time.monotonic()
