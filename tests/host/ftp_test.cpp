@@ -45,6 +45,7 @@ TEST_F(Ftp, CreateRewritesThePortAndAnswersTheStageThatFailed)
     EXPECT_EQ(port, L":2100:");
     Node* site = directory.find(L"MSFTPSVC/5");
     ASSERT_NE(site, nullptr);
+    EXPECT_EQ(site->properties[L"servercomment"], Variant(L"Uploads"));
     EXPECT_EQ(site->properties[L"serverbindings"], Variant(Variant::List{Variant(L":2100:")}));
     EXPECT_EQ(site->properties[L"logtype"], Variant(int16_t(1)));
     Node* root = directory.find(L"MSFTPSVC/5/ROOT");
