@@ -202,6 +202,7 @@ class Workspace:
         self.build = self.tree / "build"
         self.times = {}
         self.tests = []
+        self.registry = {}
         self.sources = {}
 
     def sync(self, commit):
@@ -247,6 +248,9 @@ class Workspace:
                 run(["cmake", "--preset", preset, *extra], cwd=self.tree)
             run(["cmake", "--build", "--preset", preset, *target], cwd=self.tree)
         run([kx, "prefix"], cwd=self.tree)
+        # The registry as registration left it: a test that unregisters and registers again
+        # does so with the mutant, and what it leaves must not meet the next mutant.
+        self.registry = {f: f.read_bytes() for f in (self.build / "prefix").glob("*.reg")}
         (self.build / "CTestTestfile.cmake").write_text('subdirs("host")\nsubdirs("win64")\n')
         listed = subprocess.run(["ctest", "--test-dir", str(self.build), "-N"], capture_output=True, text=True).stdout
         self.tests = [name for name in TESTS if re.search(rf": {name}$", listed, re.M)]
@@ -257,6 +261,16 @@ class Workspace:
             print(f"unmutated: {name} passes in {self.times[name]:.0f} s", flush=True)
             if status != "passed":
                 sys.exit(f"mutate: {name} fails on the unmutated tree; fix that first")
+
+    def reset_prefix(self):
+        """Gives the prefix back its registry as it was before the mutant."""
+        server = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
+        subprocess.run([server, "-k"], env=dict(os.environ, WINEPREFIX=str(self.build / "prefix")),
+                       capture_output=True)
+        subprocess.run([server, "-w"], env=dict(os.environ, WINEPREFIX=str(self.build / "prefix")),
+                       capture_output=True)
+        for path, data in self.registry.items():
+            path.write_bytes(data)
 
     def sees(self, rel):
         """The tests whose programs are built from the file (headers included)."""
@@ -351,6 +365,7 @@ def main():
                     break
         finally:
             path.write_text(original, encoding="utf-8")
+            space.reset_prefix()
         results.append({"ident": mutant.ident, "mutant": mutant.describe(), "outcome": outcome, "by": by,
                         "folder": str(Path(mutant.path).parent)})
         print(f"[{number}/{len(mutants)}] {outcome:12s} {mutant.describe()} {by} "
