@@ -265,10 +265,9 @@ class Workspace:
     def reset_prefix(self):
         """Gives the prefix back its registry as it was before the mutant."""
         server = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
-        subprocess.run([server, "-k"], env=dict(os.environ, WINEPREFIX=str(self.build / "prefix")),
-                       capture_output=True)
-        subprocess.run([server, "-w"], env=dict(os.environ, WINEPREFIX=str(self.build / "prefix")),
-                       capture_output=True)
+        environment = dict(os.environ, WINEPREFIX=str(self.build / "prefix"))
+        for stop in ("-k", "-w"):  # end the server, then wait until it has written the registry
+            subprocess.run([server, stop], env=environment, capture_output=True)
         for path, data in self.registry.items():
             path.write_bytes(data)
 
