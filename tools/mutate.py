@@ -122,7 +122,9 @@ def candidates(path, text):
             kind = {"&&": "logic", "||": "logic", "==": "comparison inverted", "!=": "comparison inverted"}.get(op, "bound moved")
             found.append((number, match.start(), op, RELATIONS[op], kind))
         # A result code, stage number or bound changed.
-        if re.search(r"\breturn\b|\barm\(|\bcase\b| [=!<>]=? |Failure\(", code):
+        # (A pure virtual's `= 0` is no number: changing it does not compile.)
+        pure = re.search(r"\)\s*(?:const\s*)?=\s*0\s*;", code)
+        if not pure and re.search(r"\breturn\b|\barm\(|\bcase\b| [=!<>]=? |Failure\(", code):
             for match in re.finditer(r"(?<![\w.#'])(\d+)(?![\w.'])", code):
                 value = int(match.group(1))
                 if code[max(0, match.start() - 1)] == "[":
@@ -137,7 +139,9 @@ def candidates(path, text):
             found.append((number, begin, line[begin:end], forced, "condition forced"))
         # A call whose effect matters removed: a statement that is a call and nothing else.
         call = re.match(r"\s*([A-Za-z_][\w:]*(?:(?:\.|->)[A-Za-z_]\w*)*)\s*\(.*\);\s*$", code)
-        if call and call.group(1).split("::")[0] not in KEYWORDS and balanced(code.strip()[:-1]):
+        # (In a header, `Name(...);` with a capital is a constructor's declaration, no call.)
+        declared = path.endswith(".h") and call and re.fullmatch(r"[A-Z]\w*", call.group(1))
+        if call and not declared and call.group(1).split("::")[0] not in KEYWORDS and balanced(code.strip()[:-1]):
             begin = len(line) - len(line.lstrip())
             found.append((number, begin, line[begin:].rstrip(), "(void)0;", "call removed"))
     mutants, seen = [], Counter()
