@@ -332,6 +332,8 @@ def main():
     parser.add_argument("--all", action="store_true")
     parser.add_argument("--list", action="store_true", help="print the mutants and stop")
     parser.add_argument("--from", dest="commit", help="mutate this commit's tree, not the checkout")
+    parser.add_argument("--every", action="store_true",
+                        help="run every test that sees a mutant, not only up to the first that kills it")
     args = parser.parse_intermixed_args()
     root = args.root.resolve()
     for setting in [k for k in os.environ if k.startswith("KX_")]:
@@ -352,33 +354,37 @@ def main():
         if mutant.path not in seen:
             seen[mutant.path] = space.sees(mutant.path)
         original = path.read_text(encoding="utf-8")
-        outcome, by, started = "survived", "", time.monotonic()
+        outcome, killers, started = "survived", [], time.monotonic()
         try:
             path.write_text(apply(original, mutant), encoding="utf-8")
             for name in (n for n in order if n in seen[mutant.path]):
                 if not space.make(name):
-                    outcome, by = "not compiled", ""
+                    outcome, killers = "not compiled", []
                     break
                 limit = max(60, 3 * space.times[name])
                 status = space.test(name, limit)
                 if status == "failed" and space.test(name, limit) == "passed":
                     status = "passed"  # a failure that does not come again is the machine's, not the mutant's
                 if status != "passed":
-                    outcome, by = ("killed" if status == "failed" else "timed out"), name
-                    break
+                    if not killers:
+                        outcome = "killed" if status == "failed" else "timed out"
+                    killers.append(name)
+                    if not args.every:
+                        break
         finally:
             path.write_text(original, encoding="utf-8")
             space.reset_prefix()
+        by = " ".join(killers)
         results.append({"ident": mutant.ident, "mutant": mutant.describe(), "outcome": outcome, "by": by,
                         "folder": str(Path(mutant.path).parent)})
         print(f"[{number}/{len(mutants)}] {outcome:12s} {mutant.describe()} {by} "
               f"({time.monotonic() - started:.0f} s)", flush=True)
     for name in space.tests:  # the copy is left built as it was
         space.make(name)
-    report(root, results, time.monotonic() - began)
+    report(root, results, time.monotonic() - began, args.every)
 
 
-def report(root, results, seconds):
+def report(root, results, seconds, every=False):
     known = equivalents(root)
     folders = defaultdict(Counter)
     for r in results:
@@ -393,6 +399,16 @@ def report(root, results, seconds):
         lines.append(summary_line(folder, c))
     lines.append(summary_line("all", total))
     lines.append(f"time: {seconds / 60:.1f} min for {len(results)} mutants")
+    if every:
+        # Which tests carry weight: a test that kills no mutant alone could go without a loss.
+        kills, alone = Counter(), Counter()
+        for r in results:
+            killers = r["by"].split()
+            kills.update(killers)
+            if len(killers) == 1:
+                alone[killers[0]] += 1
+        lines.append(f"\n{'test':28s} kills  alone")
+        lines += [f"{name:28s} {kills[name]:5d} {alone[name]:6d}" for name in sorted(kills, key=lambda n: -alone[n])]
     text = "\n".join(lines)
     print(text)
     out = root / "build" / "mutate"

@@ -175,7 +175,9 @@ void check_size(std::size_t characters)
 class Session
 {
 public:
-    Session(const Location& where, const String* user, const String* password)
+    // With `secure`, the credentials go through a negotiated (SASL) bind, as ADSI's
+    // ADS_SECURE_AUTHENTICATION asks; a server that offers no such mechanism refuses it.
+    Session(const Location& where, const String* user, const String* password, bool secure)
     {
         check_size((user ? user->size() : 0) + (password ? password->size() : 0) + where.dn.size());
         ld_ = ldap_initW(const_cast<PWCHAR>(where.host.c_str()), where.port);
@@ -185,7 +187,15 @@ public:
         ldap_set_optionW(ld_, LDAP_OPT_PROTOCOL_VERSION, &version);
         l_timeval timeout{5, 0};
         ULONG result = ldap_connect(ld_, &timeout);
-        if (result == LDAP_SUCCESS)
+        if (result == LDAP_SUCCESS && secure) {
+            SEC_WINNT_AUTH_IDENTITY_W identity{};
+            identity.User = reinterpret_cast<unsigned short*>(const_cast<PWCHAR>(user ? user->c_str() : L""));
+            identity.UserLength = user ? static_cast<unsigned long>(user->size()) : 0;
+            identity.Password = reinterpret_cast<unsigned short*>(const_cast<PWCHAR>(password ? password->c_str() : L""));
+            identity.PasswordLength = password ? static_cast<unsigned long>(password->size()) : 0;
+            identity.Flags = SEC_WINNT_AUTH_IDENTITY_UNICODE;
+            result = ldap_bind_sW(ld_, nullptr, reinterpret_cast<PWCHAR>(&identity), LDAP_AUTH_NEGOTIATE);
+        } else if (result == LDAP_SUCCESS)
             result = ldap_simple_bind_sW(ld_, user ? const_cast<PWCHAR>(user->c_str()) : nullptr,
                                          password ? const_cast<PWCHAR>(password->c_str()) : nullptr);
         if (result != LDAP_SUCCESS) {
@@ -377,12 +387,12 @@ public:
     HRESULT STDMETHODCALLTYPE GetInfoEx(VARIANT, LONG) override { return GetInfo(); }
 
     // IADsOpenDSObject, on the namespace object
-    HRESULT STDMETHODCALLTYPE OpenDSObject(BSTR path, BSTR user, BSTR password, LONG, IDispatch** object) override
+    HRESULT STDMETHODCALLTYPE OpenDSObject(BSTR path, BSTR user, BSTR password, LONG flags, IDispatch** object) override
     {
         if (!object)
             return E_POINTER;
         *object = nullptr;
-        return kxsim::guarded(kSource, [&] { *object = open(kx::com::to_string(path), user, password); });
+        return kxsim::guarded(kSource, [&] { *object = open(kx::com::to_string(path), user, password, flags); });
     }
 
 private:
@@ -428,8 +438,8 @@ private:
     }
 
     // LDAP: is the namespace itself; anything else binds: with no user anonymously, else a
-    // simple bind with the name and password as they are.
-    IDispatch* open(const String& path, BSTR user, BSTR password)
+    // simple bind with the name and password as they are (a negotiated one when the flags ask).
+    IDispatch* open(const String& path, BSTR user, BSTR password, LONG flags)
     {
         if (kx::equal_ignoring_case(path, L"LDAP:") || kx::equal_ignoring_case(path, L"LDAP://")) {
             AddRef();
@@ -437,7 +447,8 @@ private:
         }
         const Location where = locate(path);
         const String name = kx::com::to_string(user), secret = kx::com::to_string(password);
-        auto session = std::make_shared<Session>(where, user ? &name : nullptr, user ? &secret : nullptr);
+        auto session = std::make_shared<Session>(where, user ? &name : nullptr, user ? &secret : nullptr,
+                                                 (flags & ADS_SECURE_AUTHENTICATION) != 0);
         Attributes attributes = session->read(where.dn);  // the entry must be there, and readable
         return static_cast<IADs*>(new LdapObject(path, where, std::move(session), std::move(attributes)));
     }
@@ -463,7 +474,9 @@ private:
                 throw SimError{DISP_E_MEMBERNOTFOUND, L"Member not found."};
             args.expect(4);
             kx::com::Bstr user(args.text(1)), password(args.text(2));
-            return kxsim::give(out, open(args.text(0), user.get(), password.get()), VT_DISPATCH);
+            const Variant flags = args.value(3);
+            const LONG secure = flags.holds<int32_t>() ? flags.as<int32_t>() : flags.holds<int16_t>() ? flags.as<int16_t>() : 0;
+            return kxsim::give(out, open(args.text(0), user.get(), password.get(), secure), VT_DISPATCH);
         }
         default: throw SimError{DISP_E_MEMBERNOTFOUND, L"Member not found."};
         }
