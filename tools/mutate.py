@@ -200,9 +200,9 @@ def equivalents(root):
 class Workspace:
     """A copy of the checkout with host and 64-bit builds and a prepared Wine prefix."""
 
-    def __init__(self, root):
+    def __init__(self, root, tree):
         self.root = root
-        self.tree = root / "build" / "mutate" / "tree"
+        self.tree = tree
         self.build = self.tree / "build"
         self.times = {}
         self.tests = []
@@ -332,6 +332,7 @@ def main():
     parser.add_argument("--all", action="store_true")
     parser.add_argument("--list", action="store_true", help="print the mutants and stop")
     parser.add_argument("--from", dest="commit", help="mutate this commit's tree, not the checkout")
+    parser.add_argument("--workspace", type=Path, help="the copy's folder (build/mutate unless given)")
     parser.add_argument("--every", action="store_true",
                         help="run every test that sees a mutant, not only up to the first that kills it")
     args = parser.parse_intermixed_args()
@@ -344,7 +345,7 @@ def main():
         return
 
     began = time.monotonic()
-    space = Workspace(root)
+    space = Workspace(root, (args.workspace or root / "build" / "mutate") / "tree")
     space.prepare(args.commit)
     mutants = chosen(space.tree, args.paths, per_file)
     order = sorted(space.tests, key=lambda name: space.times[name])
