@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Plants one small fault at a time in the sources and runs the tests that can see it.
 
-    mutate.py ROOT [--per-file N] [--all] [--list] [--from COMMIT] [PATH...]
+    mutate.py ROOT [--per-file N] [--all] [--list] [--from COMMIT] [--workspace DIR] [--every] [PATH...]
 
 PATH (files or folders, relative to ROOT) chooses what is mutated: src/ by default, sim/ on
-request. The work happens in a copy of the checkout, build/mutate/tree, with host and 64-bit
+request. The work happens in a copy of the checkout, build/mutate/tree (DIR/tree), with host and 64-bit
 builds of its own, so that the checkout stays untouched and usable while a run goes on; with
 --from, the copy holds that commit's tree instead (earlier tests on the same mutants). Each
 mutant is one edit of one line; the set is a function of the sources alone (the same tree gives
@@ -14,8 +14,9 @@ place, and the --per-file candidates whose names hash lowest are taken (--all: e
 For each mutant the tests that can see the file run, fastest first, each after building only
 what it runs (a test sees a file when it goes into what the test runs); the first test that
 fails, and fails again when run once more, kills the mutant. A test over its time limit counts
-as timed out. A mutant the compiler refuses is not counted. The summary goes to standard
-output, every mutant to build/mutate/report.txt, and survivors named in
+as timed out (--every: every test runs, and the report says which tests kill which mutants). A
+mutant the compiler refuses is not counted. The summary goes to standard output, every mutant to
+build/mutate/report.txt (DIR/report.txt), and survivors named in
 tools/mutants_equivalent.txt are shown as equivalent with the reason given there (and left out
 of the rate).
 """
@@ -345,7 +346,8 @@ def main():
         return
 
     began = time.monotonic()
-    space = Workspace(root, (args.workspace or root / "build" / "mutate") / "tree")
+    folder = (args.workspace or root / "build" / "mutate").resolve()
+    space = Workspace(root, folder / "tree")
     space.prepare(args.commit)
     mutants = chosen(space.tree, args.paths, per_file)
     order = sorted(space.tests, key=lambda name: space.times[name])
@@ -382,10 +384,10 @@ def main():
               f"({time.monotonic() - started:.0f} s)", flush=True)
     for name in space.tests:  # the copy is left built as it was
         space.make(name)
-    report(root, results, time.monotonic() - began, args.every)
+    report(root, folder, results, time.monotonic() - began, args.every)
 
 
-def report(root, results, seconds, every=False):
+def report(root, out, results, seconds, every=False):
     known = equivalents(root)
     folders = defaultdict(Counter)
     for r in results:
@@ -412,7 +414,6 @@ def report(root, results, seconds, every=False):
         lines += [f"{name:28s} {kills[name]:5d} {alone[name]:6d}" for name in sorted(kills, key=lambda n: -alone[n])]
     text = "\n".join(lines)
     print(text)
-    out = root / "build" / "mutate"
     out.mkdir(parents=True, exist_ok=True)
     with open(out / "report.txt", "w") as f:
         f.write(text + "\n\nsurvivors:\n")
