@@ -5,7 +5,9 @@ import json
 import os
 import re
 import shlex
+import shutil
 import subprocess
+import tempfile
 
 from verdict import check, verdict
 
@@ -75,9 +77,8 @@ code, _, err = kestrix("nosuch\u00e9")
 check(code == 2 and "unknown member nosuch\u00e9" in err, f"non-ASCII text in a message is kept: {err!r}")
 
 # The trace: one line a call, passwords never, several processes appending at once.
-trace = "/tmp/kestrix-trace.log"
-if os.path.exists(trace):
-    os.remove(trace)
+# A file of this run's own: another run of this test may be tracing at the same time.
+trace = os.path.join(tempfile.mkdtemp(prefix="kestrix-trace-"), "trace.log")
 os.environ["KESTRIX_TRACE"] = "Z:" + trace.replace("/", "\\")
 kestrix("getwebid", "Default Web Site")
 kestrix("startwebsite", "99")
@@ -133,5 +134,6 @@ check(all(str(results.get(m, "***")).startswith("***") for m in ("generatepasswo
       f"generated passwords and SQL values hidden: {[results.get(m) for m in ('generatepassword', 'SQLEncodeString')]}")
 named = [line["args"].get("sService") for line in lines if line["call"].endswith("getservicestatus")]
 check(named and named[0].startswith("Mk"), f"what cannot be a secret is written as it was: {named}")
+shutil.rmtree(os.path.dirname(trace), ignore_errors=True)
 
 verdict()
