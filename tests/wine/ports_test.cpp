@@ -5,6 +5,7 @@
 #include <winsock2.h>
 
 #include "faulty_ports.h"
+#include "platform/com/com.h"
 #include "utilities/operations.h"
 
 namespace kx::test {
@@ -34,6 +35,29 @@ TEST(PortProbe, AConnectionThatNeverCompletesEndsAfter25PassesOf10000Runs)
     closesocket(filler);
     closesocket(full);
     WSACleanup();
+}
+
+// What an automation object raised becomes the failure's status: its scode, else its wCode as a
+// control's error (0x800A....), else the call's own status; the description comes along.
+TEST(AutomationFailures, TakeTheStatusTheObjectRaised)
+{
+    struct Case
+    {
+        SCODE scode;
+        WORD code;
+        HRESULT expected;
+    };
+    for (const Case& c : {Case{E_ACCESSDENIED, 0, E_ACCESSDENIED}, Case{0, 1000, static_cast<HRESULT>(0x800A03E8)},
+                          Case{0, 0, DISP_E_EXCEPTION}}) {
+        EXCEPINFO info{};
+        info.scode = c.scode;
+        info.wCode = c.code;
+        info.bstrDescription = SysAllocString(L"raised");
+        const Failure failure = com::failure_from_excepinfo(DISP_E_EXCEPTION, info);
+        EXPECT_EQ(failure.status(), c.expected);
+        EXPECT_EQ(failure.description(), L"raised");
+        EXPECT_EQ(info.bstrDescription, nullptr);
+    }
 }
 
 }  // namespace
