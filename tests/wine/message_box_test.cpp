@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "com_support.h"
+#include "platform/ui/ui_win32.h"
 
 namespace kx::test {
 namespace {
@@ -67,6 +68,26 @@ TEST(LibraryMessage, IsModalWithTheLibrarysTitleAndAnOkButtonOnly)
     EXPECT_EQ(seen.title, L"Kestrix");
     EXPECT_EQ(seen.text, L"No Version Info available!");
     EXPECT_EQ(seen.buttons, std::vector<std::wstring>{L"OK"});
+}
+
+// The port probe's wait runs the caller's messages as a message loop does: keys typed meanwhile
+// into the caller's window arrive as characters (on a display, where keys have a layout).
+TEST(LibraryMessageLoop, TheWaitTurnsTheCallersKeysIntoCharacters)
+{
+    static std::wstring typed;
+    WNDCLASSW type{};
+    type.lpfnWndProc = [](HWND window, UINT message, WPARAM w, LPARAM l) -> LRESULT {
+        if (message == WM_CHAR)
+            typed += static_cast<wchar_t>(w);
+        return DefWindowProcW(window, message, w, l);
+    };
+    type.lpszClassName = L"KxTyping";
+    RegisterClassW(&type);
+    HWND window = CreateWindowW(L"KxTyping", L"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    PostMessageW(window, WM_KEYDOWN, 'K', MAKELPARAM(1, MapVirtualKeyW('K', MAPVK_VK_TO_VSC)));
+    ui::Win32UserInterface().do_events();
+    EXPECT_EQ(typed, L"k");
+    DestroyWindow(window);
 }
 
 }  // namespace
