@@ -70,17 +70,21 @@ TEST(LibraryMessage, IsModalWithTheLibrarysTitleAndAnOkButtonOnly)
     EXPECT_EQ(seen.buttons, std::vector<std::wstring>{L"OK"});
 }
 
+std::wstring typed;
+
+LRESULT CALLBACK note_typed(HWND window, UINT message, WPARAM w, LPARAM l)
+{
+    if (message == WM_CHAR)
+        typed += static_cast<wchar_t>(w);
+    return DefWindowProcW(window, message, w, l);
+}
+
 // The port probe's wait runs the caller's messages as a message loop does: keys typed meanwhile
 // into the caller's window arrive as characters (on a display, where keys have a layout).
 TEST(LibraryMessageLoop, TheWaitTurnsTheCallersKeysIntoCharacters)
 {
-    static std::wstring typed;
     WNDCLASSW type{};
-    type.lpfnWndProc = [](HWND window, UINT message, WPARAM w, LPARAM l) -> LRESULT {
-        if (message == WM_CHAR)
-            typed += static_cast<wchar_t>(w);
-        return DefWindowProcW(window, message, w, l);
-    };
+    type.lpfnWndProc = note_typed;
     type.lpszClassName = L"KxTyping";
     RegisterClassW(&type);
     HWND window = CreateWindowW(L"KxTyping", L"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
