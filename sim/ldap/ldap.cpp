@@ -475,8 +475,8 @@ private:
             args.expect(4);
             kx::com::Bstr user(args.text(1)), password(args.text(2));
             const Variant flags = args.value(3);
-            const LONG secure = flags.holds<int32_t>() ? flags.as<int32_t>() : flags.holds<int16_t>() ? flags.as<int16_t>() : 0;
-            return kxsim::give(out, open(args.text(0), user.get(), password.get(), secure), VT_DISPATCH);
+            const LONG bits = flags.holds<int32_t>() ? flags.as<int32_t>() : flags.holds<int16_t>() ? flags.as<int16_t>() : 0;
+            return kxsim::give(out, open(args.text(0), user.get(), password.get(), bits), VT_DISPATCH);
         }
         default: throw SimError{DISP_E_MEMBERNOTFOUND, L"Member not found."};
         }
