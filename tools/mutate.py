@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Plants one small fault at a time in the sources and runs the tests that can see it.
 
-    mutate.py ROOT [--per-file N] [--all] [--list] [--from COMMIT] [--workspace DIR] [--every] [PATH...]
+    mutate.py ROOT [--per-file N] [--all] [--list] [--from COMMIT] [--workspace DIR] [--every]
+              [PATH...]
 
 PATH (files or folders, relative to ROOT) chooses what is mutated: src/ by default, sim/ on
-request. The work happens in a copy of the checkout, build/mutate/tree (DIR/tree), with host and 64-bit
-builds of its own, so that the checkout stays untouched and usable while a run goes on; with
+request. The work happens in a copy of the checkout, build/mutate/tree (DIR/tree), with host
+and 64-bit builds of its own, so that the checkout stays untouched and usable while a run goes
+on; with
 --from, the copy holds that commit's tree instead (earlier tests on the same mutants). Each
 mutant is one edit of one line; the set is a function of the sources alone (the same tree gives
 the same mutants): every candidate of a file is named by its line's text, its kind and its
@@ -362,7 +364,8 @@ def main():
             path.write_text(apply(original, mutant), encoding="utf-8")
             for name in (n for n in order if n in seen[mutant.path]):
                 if not space.make(name):
-                    outcome, killers = "not compiled", []
+                    if not killers:  # (with --every, a test that already killed it stands)
+                        outcome = "not compiled"
                     break
                 limit = max(60, 3 * space.times[name])
                 status = space.test(name, limit)
