@@ -7,9 +7,8 @@
 PATH (files or folders, relative to ROOT) chooses what is mutated: src/ by default, sim/ on
 request. The work happens in a copy of the checkout, build/mutate/tree (DIR/tree), with host
 and 64-bit builds of its own, so that the checkout stays untouched and usable while a run goes
-on; with
---from, the copy holds that commit's tree instead (earlier tests on the same mutants). Each
-mutant is one edit of one line; the set is a function of the sources alone (the same tree gives
+on; with --from, the copy holds that commit's tree instead (earlier tests on the same mutants).
+Each mutant is one edit of one line; the set is a function of the sources alone (the same tree gives
 the same mutants): every candidate of a file is named by its line's text, its kind and its
 place, and the --per-file candidates whose names hash lowest are taken (--all: every one).
 
