@@ -50,14 +50,17 @@ TEST(Catalogue, EveryMemberIsBuiltAndFitsItsEntry)
     }
 }
 
-// A stand-in for a written parameter: binding must see the non-const reference.
+// Stand-ins for a written parameter (binding must see the non-const reference) and for a
+// parameter of another type.
 int32_t writes_second(Platform&, const String&, String&) { return 0; }
+int32_t counts_second(Platform&, const String&, int32_t) { return 0; }
 
-TEST(Catalogue, FitRefusesAWrittenParameterThatTheCataloguePassesByValue)
+TEST(Catalogue, FitRefusesAWrittenParameterThatTheCataloguePassesByValueOrOneOfAnotherType)
 {
     constexpr auto operation = operations::bind<&writes_second>("portscan", "portscan");
     const auto& portscan = *catalogue::find_class("portscan");
     EXPECT_FALSE(operations::fits(operation, portscan.members[0]));  // Port goes in by value
+    EXPECT_FALSE(operations::fits(operations::bind<&counts_second>("portscan", "portscan"), portscan.members[0]));
     EXPECT_TRUE(operation.params[1].writes);
     EXPECT_FALSE(operation.params[0].writes);
 }
