@@ -8,9 +8,9 @@ PATH (files or folders, relative to ROOT) chooses what is mutated: src/ by defau
 request. The work happens in a copy of the checkout, build/mutate/tree (DIR/tree), with host
 and 64-bit builds of its own, so that the checkout stays untouched and usable while a run goes
 on; with --from, the copy holds that commit's tree instead (earlier tests on the same mutants).
-Each mutant is one edit of one line; the set is a function of the sources alone (the same tree gives
-the same mutants): every candidate of a file is named by its line's text, its kind and its
-place, and the --per-file candidates whose names hash lowest are taken (--all: every one).
+Each mutant is one edit of one line; the set is a function of the sources alone (the same tree
+gives the same mutants): every candidate of a file is named by its line's text, its kind and
+its place, and the --per-file candidates whose names hash lowest are taken (--all: every one).
 
 For each mutant the tests that can see the file run, fastest first, each after building only
 what it runs (a test sees a file when it goes into what the test runs); the first test that
