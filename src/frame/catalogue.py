@@ -36,6 +36,7 @@ def parse(text):
     records, classes = [], []
     guids = set()
     shown, shown_results = set(), set()
+    changes, boxes = {}, set()
 
     def guid(value, where):
         if value in guids:
@@ -80,6 +81,12 @@ def parse(text):
             shown.update(m[1].split())
         elif m := re.fullmatch(r"shown-result (\w+(?: \w+)*)", line):
             shown_results.update(m[1].split())
+        elif m := re.fullmatch(r"changes (\w+)(?: undone-by (\w+(?: \w+)*))?", line):
+            if m[1] in changes:
+                raise CatalogueError(f"{where}: changes {m[1]} is given twice")
+            changes[m[1]] = (m[2] or "").split()
+        elif m := re.fullmatch(r"boxes (\w+(?: \w+)*)", line):
+            boxes.update(m[1].split())
         else:
             raise CatalogueError(f"{where}: cannot read '{raw}'")
     if library is None:
@@ -87,10 +94,18 @@ def parse(text):
     members = [m for c in classes for m in c["members"]]
     if unknown := shown - {p["name"] for m in members for p in m["params"]}:
         raise CatalogueError(f"shown names no parameter: {' '.join(sorted(unknown))}")
-    if unknown := shown_results - {m["name"] for m in members}:
+    names = {m["name"] for m in members}
+    if len(names) != len(members):
+        raise CatalogueError("a member name is used twice")
+    if unknown := shown_results - names:
         raise CatalogueError(f"shown-result names no member: {' '.join(sorted(unknown))}")
+    if unknown := (set(changes) | {u for undo in changes.values() for u in undo} | boxes) - names:
+        raise CatalogueError(f"changes or boxes name no member: {' '.join(sorted(unknown))}")
     for m in members:
         m["shown"] = m["name"] in shown_results
+        m["changes"] = m["name"] in changes
+        m["undone_by"] = changes.get(m["name"], [])
+        m["boxes"] = m["name"] in boxes
         for p in m["params"]:
             p["shown"] = p["name"] in shown
     return library, records, classes
