@@ -10,10 +10,15 @@ Installer packages, and the release archive.
                                     win64 builds); wixl builds the packages, and the sample
                                     installer of examples/installer for each bitness
 
+The release also holds kestrix_check.py, the package checker, with the catalogue's facts written
+into it, so that it runs alone with Python 3 and msitools.
+
 A package that includes the fragment refers to it with <ComponentGroupRef Id="Kestrix"/>, and
 wixl is told where the libraries lie with -D KestrixDir=FOLDER (a relative path: wixl takes
 no other).
 """
+import pprint
+import re
 import shutil
 import subprocess
 import sys
@@ -26,6 +31,7 @@ from xml.sax.saxutils import quoteattr
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "src" / "frame"))
 import catalogue  # noqa: E402  (the catalogue's own reader)
+import kx_rules  # noqa: E402
 
 UNIVERSAL_MARSHALER = "{00020424-0000-0000-C000-000000000046}"
 # Identifiers of the packages, made once from fixed names so that every build has the same.
@@ -175,6 +181,26 @@ def sample(root, arch, out):
             subprocess.run(["msibuild", str(out.resolve()), "-q", query], check=True)
 
 
+# The package checker's modules, each after those it imports.
+CHECKER = ["msi_tables", "ice_rules", "script_actions", "kx_rules", "kestrix_check"]
+
+
+def checker():
+    """The package checker as the release ships it: its modules in one file, without their
+    imports of one another, and the catalogue's facts inside."""
+    parts = []
+    for module in CHECKER:
+        text = (ROOT / "tools" / f"{module}.py").read_text()
+        text = re.sub(rf"^from ({'|'.join(CHECKER)}) import (?:\([^)]*\)|[^(\n]*)\n", "", text, flags=re.M)
+        parts.append(text if module == CHECKER[-1] else f"# --- {module}\n" + text)
+    classes = catalogue.parse((ROOT / "src" / "frame" / "catalogue.txt").read_text())[2]
+    facts = pprint.pformat(kx_rules.catalogue_facts(classes), width=110)
+    # The command's text opens the file (its description) and its start closes it.
+    command, start = parts.pop().split('\nif __name__ == "__main__":', 1)
+    text = "\n\n".join([command] + parts) + '\nif __name__ == "__main__":' + start
+    return text.replace("\nEMBEDDED = None\n", f"\nEMBEDDED = {facts}\n", 1)
+
+
 def dist(root, build, out):
     name = f"kestrix-{version()}"
     folder = out / name
@@ -185,6 +211,7 @@ def dist(root, build, out):
         shutil.copy(tree / "digest" / "aamd532.dll", target)
     shutil.copy(build / "win32" / "kestrix.exe", folder)
     shutil.copy(root / "docs" / "reference.md", folder)
+    (folder / "kestrix_check.py").write_text(checker())
     shutil.copytree(root / "examples", folder / "examples")
     for arch, target, package in (("x86", folder, "Kestrix.msi"), ("x64", folder / "x64", "Kestrix-x64.msi")):
         (target / "Kestrix.wxs").write_text(fragment(arch))
