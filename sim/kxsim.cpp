@@ -6,6 +6,10 @@
 //                                  adds COUNT nodes named PREFIX1.. (sites, or users), one
 //                                  store update each
 //   kxsim churn iis|winnt STORE    rewrites the store without end (to be killed)
+//   kxsim refuse [STEP...]         the server refuses these changes with access denied, as a
+//                                  locked-down one would: create-site, create-vdir,
+//                                  create-ftp-site, create-user, create-group, add-member;
+//                                  without steps it refuses nothing any more
 //
 // The stores are those named by KX_SIM_IIS_STORE and KX_SIM_WINNT_STORE, else
 // C:\kxsim\iis.store and C:\kxsim\winnt.store.
@@ -50,6 +54,16 @@ void dump(const kxsim::Node& node, int depth)
         dump(*child, depth + 1);
 }
 
+// A store's nodes below its root, and the steps its server refuses.
+void dump_store(const kxsim::Tree& tree)
+{
+    if (const kx::Variant* refused = tree.root.property(kxsim::kRefusedSteps); refused && refused->holds<kx::Variant::List>())
+        for (const auto& step : refused->as<kx::Variant::List>())
+            std::wcout << L"  refused: " << (step.holds<kx::String>() ? step.as<kx::String>() : L"") << L"\n";
+    for (const auto& node : tree.root.children)
+        dump(*node, 1);
+}
+
 // The store of a namespace, where its nodes are added, and the node whose count churn writes.
 struct Namespace
 {
@@ -78,12 +92,10 @@ int run(int argc, wchar_t** argv)
                    << std::endl;
     } else if (command == L"dump" && argc == 2) {
         std::wcout << L"Web server (" << kxsim::iis::store_file().path() << L")\n";
-        for (const auto& node : kxsim::iis::store_file().load()->root.children)
-            dump(*node, 1);
+        dump_store(*kxsim::iis::store_file().load());
         std::wcout << L"\nAccounts of " << kxsim::winnt::computer_name() << L" (" << kxsim::winnt::store_file().path()
                    << L")\n";
-        for (const auto& node : kxsim::winnt::store_file().load()->root.children)
-            dump(*node, 1);
+        dump_store(*kxsim::winnt::store_file().load());
     } else if (command == L"add" && argc == 6) {
         const Namespace space = namespace_of(argv[2], argv[3]);
         const int count = std::stoi(argv[5]);
@@ -92,6 +104,22 @@ int run(int argc, wchar_t** argv)
                 if (kxsim::Node* container = tree.find(space.container))
                     container->add(space.node_class, argv[4] + std::to_wstring(i));
             });
+    } else if (command == L"refuse") {
+        for (auto store : {kxsim::iis::store_file(), kxsim::winnt::store_file()})
+            store.update([](kxsim::Tree& tree) { tree.root.set(kxsim::kRefusedSteps, kx::Variant(kx::Variant::List{})); });
+        for (int i = 2; i < argc; ++i) {
+            const std::wstring step = argv[i];
+            const bool web = step == L"create-site" || step == L"create-vdir" || step == L"create-ftp-site";
+            if (!web && step != L"create-user" && step != L"create-group" && step != L"add-member")
+                throw kxsim::SimError{E_INVALIDARG, L"no step named " + step};
+            (web ? kxsim::iis::store_file() : kxsim::winnt::store_file()).update([&](kxsim::Tree& tree) {
+                const kx::Variant* refused = tree.root.property(kxsim::kRefusedSteps);
+                kx::Variant::List steps = refused && refused->holds<kx::Variant::List>()
+                                              ? refused->as<kx::Variant::List>() : kx::Variant::List{};
+                steps.emplace_back(step);
+                tree.root.set(kxsim::kRefusedSteps, kx::Variant(std::move(steps)));
+            });
+        }
     } else if (command == L"churn" && argc == 4) {
         const Namespace space = namespace_of(argv[2], argv[3]);
         for (unsigned long n = 0;; ++n)
@@ -100,7 +128,8 @@ int run(int argc, wchar_t** argv)
                     node->set(L"Churn", kx::Variant(static_cast<int32_t>(n)));
             });
     } else {
-        std::cerr << "usage: kxsim reset | dump | add iis|winnt STORE PREFIX COUNT | churn iis|winnt STORE\n";
+        std::cerr << "usage: kxsim reset | dump | add iis|winnt STORE PREFIX COUNT | churn iis|winnt STORE | "
+                     "refuse [STEP...]\n";
         return 2;
     }
     return 0;

@@ -418,6 +418,7 @@ private:
                 if (!parent)
                     throw rules_.not_found(L"");
                 rules_.admit(*parent, data_.class_name, data_.path.back());
+                rules_.refuse(tree, rules_.step_of(data_.class_name));
                 node = &parent->add(data_.class_name, data_.path.back());
                 for (auto& [key, value] : data_.properties)
                     node->set(key, value);
@@ -661,6 +662,16 @@ void Rules::admit(const Node& container, const String& class_name, const String&
 {
     if (container.child(name))
         throw already_exists(class_name);
+}
+
+void Rules::refuse(const Tree& tree, const String& step) const
+{
+    const Variant* refused = tree.root.property(kRefusedSteps);
+    if (step.empty() || !refused || !refused->holds<Variant::List>())
+        return;
+    for (const Variant& item : refused->as<Variant::List>())
+        if (item.holds<String>() && same_name(item.as<String>(), step))
+            throw SimError{E_ACCESSDENIED, L"Access is denied."};
 }
 
 void Rules::call(NodeContext&, const String&, const Arguments&, VARIANT&) const

@@ -79,6 +79,12 @@ public:
     // Called under the store's lock before a child is deleted.
     virtual void on_delete(Tree& tree, const Node& container, const Node& child) const {}
 
+    // The step that storing a new node of the class is, for a refusal (empty: none refuses it).
+    virtual String step_of(const String& class_name) const { return {}; }
+    // Throws access denied when the simulated server's configuration refuses the step: the
+    // list kRefusedSteps on the store's root, as a locked-down server would refuse it.
+    void refuse(const Tree& tree, const String& step) const;
+
     // Properties that hold a list: a single value written to one becomes a list of one.
     virtual bool multi_valued(const String& property) const { return false; }
     // Properties that the store keeps but no caller may read.
@@ -97,5 +103,8 @@ HRESULT make_namespace(const Rules& rules, REFIID riid, void** object);
 
 // The status of a missing property.
 SimError property_not_found();
+
+// The root's list of the steps that the simulated server refuses (create-site, add-member, ...).
+inline constexpr wchar_t kRefusedSteps[] = L"RefusedSteps";
 
 }  // namespace kxsim

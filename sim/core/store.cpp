@@ -119,6 +119,29 @@ std::string path_text(const std::vector<String>& path)
     return quoted(joined);
 }
 
+void write_properties(const Node& node, std::ostringstream& out)
+{
+    for (const auto& [name, value] : node.properties) {
+        out << "  ";
+        for (wchar_t c : name)
+            out << static_cast<char>(c < 0x80 ? c : '?');
+        if (value.holds<String>())
+            out << " string " << quoted(value.as<String>());
+        else if (value.holds<int16_t>())
+            out << " int16 " << value.as<int16_t>();
+        else if (value.holds<int32_t>())
+            out << " int32 " << value.as<int32_t>();
+        else if (value.holds<bool>())
+            out << " bool " << (value.as<bool>() ? "true" : "false");
+        else if (value.holds<Variant::List>()) {
+            out << " list";
+            for (const Variant& item : value.as<Variant::List>())
+                out << " " << quoted(item.holds<String>() ? item.as<String>() : String());
+        }
+        out << "\n";
+    }
+}
+
 void write_node(const Node& node, std::vector<String>& path, std::ostringstream& out)
 {
     for (const auto& child : node.children) {
@@ -127,25 +150,7 @@ void write_node(const Node& node, std::vector<String>& path, std::ostringstream&
         for (wchar_t c : child->class_name)
             out << static_cast<char>(c < 0x80 ? c : '?');
         out << " " << path_text(path) << "\n";
-        for (const auto& [name, value] : child->properties) {
-            out << "  ";
-            for (wchar_t c : name)
-                out << static_cast<char>(c < 0x80 ? c : '?');
-            if (value.holds<String>())
-                out << " string " << quoted(value.as<String>());
-            else if (value.holds<int16_t>())
-                out << " int16 " << value.as<int16_t>();
-            else if (value.holds<int32_t>())
-                out << " int32 " << value.as<int32_t>();
-            else if (value.holds<bool>())
-                out << " bool " << (value.as<bool>() ? "true" : "false");
-            else if (value.holds<Variant::List>()) {
-                out << " list";
-                for (const Variant& item : value.as<Variant::List>())
-                    out << " " << quoted(item.holds<String>() ? item.as<String>() : String());
-            }
-            out << "\n";
-        }
+        write_properties(*child, out);
         write_node(*child, path, out);
         path.pop_back();
     }
@@ -236,7 +241,7 @@ private:
 Tree parse(const std::string& text)
 {
     Tree tree;
-    Node* current = nullptr;
+    Node* current = &tree.root;  // properties before the first node are the machine's own
     std::istringstream in(text);
     std::string line;
     int number = 0;
@@ -267,8 +272,6 @@ Tree parse(const std::string& text)
         }
         if (line[0] != ' ')
             reader.fail("neither a node nor a property");
-        if (!current)
-            reader.fail("a property before any node");
         const std::string name = reader.word(), type = reader.word();
         Variant value;
         if (type == "string")
@@ -301,6 +304,7 @@ std::string serialize(const Tree& tree, const std::string& title)
 {
     std::ostringstream out;
     out << "# " << title << "\n";
+    write_properties(tree.root, out);
     std::vector<String> path;
     write_node(tree.root, path, out);
     return out.str();

@@ -52,6 +52,15 @@ SimError Rules::already_exists(const String&) const
     return SimError{HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), L"Cannot create a file when that file already exists."};
 }
 
+String Rules::step_of(const String& class_name) const
+{
+    if (same_name(class_name, L"IIsWebServer"))
+        return L"create-site";
+    if (same_name(class_name, L"IIsWebVirtualDir"))
+        return L"create-vdir";
+    return same_name(class_name, L"IIsFtpServer") ? L"create-ftp-site" : L"";
+}
+
 bool Rules::multi_valued(const String& name) const
 {
     for (const wchar_t* known : {L"ServerBindings", L"SecureBindings", L"ScriptMaps", L"HttpCustomHeaders",

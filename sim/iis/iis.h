@@ -20,6 +20,7 @@ public:
     SimError not_found(const String& class_name) const override;
     SimError already_exists(const String& class_name) const override;
     bool multi_valued(const String& property) const override;
+    String step_of(const String& class_name) const override;
     std::vector<const wchar_t*> methods() const override { return {L"Start", L"Stop", L"AppDelete"}; }
     void call(NodeContext& node, const String& method, const Arguments& args, VARIANT& out) const override;
 };

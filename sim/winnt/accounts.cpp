@@ -124,6 +124,11 @@ String Rules::canonical_class(const String& class_name) const
     return class_name;
 }
 
+String Rules::step_of(const String& class_name) const
+{
+    return same_name(class_name, L"User") ? L"create-user" : same_name(class_name, L"Group") ? L"create-group" : L"";
+}
+
 void Rules::initialise(NodeData& data) const
 {
     if (data.class_name == L"User")
@@ -166,6 +171,7 @@ void Rules::call(NodeContext& node, const String& method, const Arguments& args,
         args.expect(1);
         require_group(node);
         node.change_stored([&](Tree& tree, Node& group) {
+            refuse(tree, L"add-member");
             const Node& account = member_account(*this, tree, args.text(0), ERROR_NO_SUCH_MEMBER,
                                                  L"A new member could not be added to a local group because the "
                                                  L"member does not exist.");

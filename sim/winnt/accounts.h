@@ -25,6 +25,7 @@ public:
     bool refuses_taken_name_at_create() const override { return false; }
     bool lookup_by_class() const override { return true; }
     String canonical_class(const String& class_name) const override;
+    String step_of(const String& class_name) const override;
     void initialise(NodeData& data) const override;
     void on_delete(Tree& tree, const Node& container, const Node& child) const override;
     bool hidden(const String& property) const override;
