@@ -32,6 +32,11 @@ class Library:
                 return self.pe.get_data(data.OffsetToData, data.Size)
         return None
 
+    def file_version(self):
+        fixed = self.pe.VS_FIXEDFILEINFO[0]
+        return f"{fixed.FileVersionMS >> 16}.{fixed.FileVersionMS & 0xFFFF}.{fixed.FileVersionLS >> 16}." \
+               f"{fixed.FileVersionLS & 0xFFFF}"
+
     def version_strings(self):
         return {key.decode(): value.decode() for info in self.pe.FileInfo for block in info
                 if block.Key == b"StringFileInfo" for table in block.StringTable for key, value in table.entries.items()}
@@ -59,11 +64,15 @@ class LibraryFiles(unittest.TestCase):
     def test_both_libraries_carry_the_one_version(self):
         for build in BUILDS:
             with self.subTest(build=build):
-                self.assertEqual(Library(f"{TREES[build]}/Kestrix.dll").version_strings(),
+                with open(f"{TREES[build]}/file_version.txt") as written:
+                    version = written.read().strip()
+                kestrix, digest = Library(f"{TREES[build]}/Kestrix.dll"), Library(f"{TREES[build]}/digest/aamd532.dll")
+                self.assertEqual(kestrix.version_strings(),
                                  {"FileVersion": "1.00", "ProductVersion": "1.00", "InternalName": "Kestrix",
                                   "ProductName": "Kestrix", "OriginalFilename": "Kestrix.dll", "OLESelfRegister": ""})
-                digest = Library(f"{TREES[build]}/digest/aamd532.dll").version_strings()
-                self.assertEqual((digest["FileVersion"], digest["ProductName"]), ("1.00", "Kestrix"))
+                self.assertEqual((digest.version_strings()["FileVersion"], digest.version_strings()["ProductName"]),
+                                 (version, "Kestrix"))
+                self.assertEqual((kestrix.file_version(), digest.file_version()), (version, version))
 
 
 if __name__ == "__main__":
