@@ -21,19 +21,24 @@ Failure not_built(const catalogue::Class& cls, const catalogue::Member& member)
 // The member run on a platform of its own, its failure caught.
 Outcome run(const catalogue::Class& cls, const catalogue::Member& member, std::span<Value> args)
 {
+    std::optional<SystemPlatform> system;
+    Outcome outcome;
     try {
         const operations::Operation* operation = operations::find(cls.name, member.name);
         if (!operation || !operations::fits(*operation, member))
             throw not_built(cls, member);
-        SystemPlatform system;
-        return Outcome{operation->run(system.platform(), args), std::nullopt};
+        system.emplace();
+        outcome.result = operation->run(system->platform(), args);
     } catch (const Failure& failure) {
-        return Outcome{std::monostate{}, failure};
+        outcome.failure = failure;
     } catch (const std::bad_alloc&) {
-        return Outcome{std::monostate{}, Failure(E_OUTOFMEMORY, L"Out of memory")};
+        outcome.failure = Failure(E_OUTOFMEMORY, L"Out of memory");
     } catch (const std::exception&) {
-        return Outcome{std::monostate{}, Failure(E_UNEXPECTED, L"Unexpected failure")};
+        outcome.failure = Failure(E_UNEXPECTED, L"Unexpected failure");
     }
+    if (system)
+        outcome.held_back = system->held_back();
+    return outcome;
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ struct Outcome
 {
     Value result;                    // when the member succeeded
     std::optional<Failure> failure;  // when it did not
+    std::vector<String> held_back;   // the boxes and windows a quiet call did not show
 };
 
 // Runs the member with the arguments (converted to the catalogue's types); arguments the

@@ -14,11 +14,18 @@ using Json = nlohmann::ordered_json;
 
 String setting()
 {
-    wchar_t path[MAX_PATH] = {};
-    DWORD size = sizeof path;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Kestrix", L"TraceFile", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ,
-                     nullptr, path, &size) == ERROR_SUCCESS && path[0])
-        return path;
+    wchar_t path[MAX_PATH] = {}, expanded[MAX_PATH] = {};
+    DWORD size = sizeof path, type = 0;
+    // Expanded here: RegGetValueW refuses to expand into a fixed buffer on some systems.
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Kestrix", L"TraceFile",
+                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, &type, path, &size) == ERROR_SUCCESS &&
+        path[0]) {
+        if (type != REG_EXPAND_SZ)
+            return path;
+        const DWORD length = ExpandEnvironmentStringsW(path, expanded, MAX_PATH);
+        if (length > 0 && length <= MAX_PATH)
+            return expanded;
+    }
     const DWORD length = GetEnvironmentVariableW(L"KESTRIX_TRACE", path, MAX_PATH);
     return length > 0 && length < MAX_PATH ? String(path, length) : String();
 }
@@ -127,6 +134,12 @@ void record(const catalogue::Class& cls, const catalogue::Member& member, std::s
             line["error"] = {{"number", outcome.failure->status()}, {"description", to_utf8(outcome.failure->description())}};
         else
             line["result"] = shown(outcome.result, member.result == catalogue::Type::Long || member.result_shown);
+        if (!outcome.held_back.empty()) {
+            Json quiet = Json::array();
+            for (const String& text : outcome.held_back)
+                quiet.push_back(to_utf8(text));
+            line["quiet"] = quiet;
+        }
         line["ms"] = static_cast<double>(static_cast<long long>(milliseconds * 1000)) / 1000;
         const std::string text = line.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 

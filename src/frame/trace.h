@@ -2,8 +2,9 @@
 // HKLM\Software\Kestrix\TraceFile (or else the environment variable KESTRIX_TRACE) names a
 // file, each call appends one line of JSON to it: the time, the process, the member, the
 // arguments as passed (passwords as "***"), the by-reference values after the call, the result
-// or the raised error, and how long the call took. The setting is read once per process;
-// without it nothing is written. A trace that cannot be written never fails a call.
+// or the raised error, the boxes and windows a quiet call did not show, and how long the call
+// took. The setting is read once per process; without it nothing is written. A trace that
+// cannot be written never fails a call.
 #pragma once
 
 #include <span>

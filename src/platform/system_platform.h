@@ -26,19 +26,22 @@ public:
     SystemPlatform& operator=(const SystemPlatform&) = delete;
 
     Platform& platform() { return platform_; }
+    // What the call did not show because it was quiet.
+    const std::vector<String>& held_back() const { return quiet_.held_back(); }
 
 private:
+    ui::Quiet quiet_;
     directory::AdsiDirectory directory_;
     files::ScriptingFileSystem files_;
     SeededRandom random_;
-    ui::Win32UserInterface ui_;
+    ui::Win32UserInterface ui_{quiet_};
     AnsiCodePage ansi_;
     security::Win32Security security_;
     services::Win32ServiceManager services_;
     versions::Win32Versions versions_;
     files::Win32SequentialFiles sequential_;
     automation::ComAutomation automation_;
-    programs::Win32Programs programs_;
+    programs::Win32Programs programs_{quiet_};
     digest::Aamd532 digests_;
     Platform platform_;
 };

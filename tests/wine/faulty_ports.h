@@ -185,7 +185,8 @@ struct TestPlatform
     FaultyVersions versions;
     files::Win32SequentialFiles sequential;
     RecordingAutomation automation;
-    programs::Win32Programs programs;
+    ui::Quiet quiet;
+    programs::Win32Programs programs{quiet};
     digest::Aamd532 digests;
     Platform platform{directory, files,    random,     ui,         ansi,     security,
                       services,  versions, sequential, automation, programs, digests};

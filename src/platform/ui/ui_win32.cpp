@@ -7,7 +7,10 @@ namespace kx::ui {
 void Win32UserInterface::message_box(const String& text)
 {
     // The text may hold NULs (a caller's argument); the box shows it up to the first.
-    MessageBoxW(nullptr, text.c_str(), L"Kestrix", MB_OK);
+    if (Quiet::wanted())
+        quiet_.hold_back(text.c_str());
+    else
+        MessageBoxW(nullptr, text.c_str(), L"Kestrix", MB_OK);
 }
 
 void Win32UserInterface::do_events()
