@@ -32,18 +32,17 @@ def ice12(package):
             action = package.actions.get(name)
             if not action or base_type(action) not in (35, 51):
                 continue
-            if base_type(action) == 35 and action["Source"] not in directories:
-                yield Finding("error", "ICE12", "CustomAction", name,
-                              f"type 35 sets the folder {action['Source']}, which the Directory table does not "
-                              f"hold. Name a folder of the Directory table, or add it there.")
-                continue
-            if base_type(action) == 51 and action["Source"] not in directories:
-                continue
             cost = sequence.get("CostFinalize")
             if cost is None:
                 yield Finding("error", "ICE12", table, name,
-                              f"type {base_type(action)} sets a folder, and {table} has no CostFinalize to sequence "
-                              f"it against. Add CostFinalize to {table}.")
+                              f"a type {base_type(action)} action runs in {table}, which has no CostFinalize to "
+                              f"sequence it against. Add CostFinalize to {table}.")
+            if base_type(action) == 35 and action["Source"] not in directories:
+                yield Finding("error", "ICE12", "CustomAction", name,
+                              f"type 35 sets the folder {action['Source'] or '(none)'}, which the Directory table "
+                              f"does not hold. Name a folder of the Directory table, or add it there.")
+            elif cost is None or (base_type(action) == 51 and action["Source"] not in directories):
+                continue
             elif base_type(action) == 35 and number < cost:
                 yield Finding("error", "ICE12", "CustomAction", name,
                               f"type 35 runs at {number} in {table}, before CostFinalize ({cost}), which resolves "
@@ -120,6 +119,10 @@ def ice27(package):
                 yield Finding("error", "ICE27", table, "InstallFinalize",
                               f"{table} runs actions of the Execution section ({inside[0][1]} first) and has no "
                               f"InstallFinalize to end it. Add InstallFinalize after them.")
+            elif section == "Execution" and not inside and "InstallFinalize" in sequence:
+                yield Finding("error", "ICE27", table, "InstallFinalize",
+                              f"InstallFinalize ends the installation script, and {table} writes nothing into one. "
+                              f"Take InstallFinalize out of {table}.")
             for number, name in inside:
                 if (start in sequence and number < sequence[start]) or (end in sequence and number > sequence[end]):
                     yield Finding("error", "ICE27", table, name,
@@ -171,7 +174,8 @@ def ice61(package):
         if low and high and high < low:
             yield error(f"its VersionMax {row['VersionMax']} is less than its VersionMin {row['VersionMin']}. "
                         f"Correct the range.")
-        if row["Attributes"] & 2 or product is None:
+        if row["Attributes"] & 2 or product is None or \
+                (row["UpgradeCode"] or "").upper() != (package.properties.get("UpgradeCode") or "").upper():
             continue
         if not row["VersionMax"]:
             yield Finding("warning", "ICE61", "Upgrade", prop,
@@ -199,8 +203,10 @@ def ice63(package):
         return
     if initialize is None or rep < initialize or (finalize is not None and rep > finalize):
         return
-    anchor = max((n, a) for a, n in sequence.items()
-                 if a in ("InstallInitialize", "InstallExecute", "InstallExecuteAgain") and n < rep)
+    anchor = max(((n, a) for a, n in sequence.items()
+                  if a in ("InstallInitialize", "InstallExecute", "InstallExecuteAgain") and n <= rep), default=None)
+    if anchor is None:
+        return
     between = [a for a, n in sorted(sequence.items(), key=lambda i: i[1]) if anchor[0] < n < rep]
     if between:
         yield Finding("warning", "ICE63", *where,
@@ -212,8 +218,7 @@ def ice63(package):
 def ice68(package):
     for name, action in package.actions.items():
         t, base = action["Type"], base_type(action)
-        if base not in BASE_TYPES or (t & IN_SCRIPT and t & 0x300 == 0x300) or \
-                (t & SCRIPT_64 and base not in SCRIPTS) or t >= 0x10000:
+        if base not in BASE_TYPES or (t & IN_SCRIPT and t & 0x300 == 0x300) or t >= 0x10000:
             yield Finding("error", "ICE68", "CustomAction", name,
                           f"{t} is not a valid custom action type: the installation fails when it runs the "
                           f"action. Choose a valid type.")
@@ -298,7 +303,7 @@ def ice80(package):
                           f"this 32-bit package ({platform}) uses the 64-bit folder {folder}. Use the 32-bit "
                           f"folder, or build a 64-bit package.")
         for row in package.rows("RegLocator"):
-            if row["Type"] & 0x10:
+            if (row["Type"] or 0) & 0x10:
                 yield Finding("error", "ICE80", "RegLocator", row["Signature_"],
                               f"this 32-bit package ({platform}) searches the 64-bit registry. Drop the 64-bit "
                               f"bit (16), or build a 64-bit package.")

@@ -42,6 +42,10 @@ def main(argv):
     except Unreadable as problem:
         print(f"kestrix_check: cannot read {arguments[0]}: {problem}", file=sys.stderr)
         return 2
+    except KeyError as column:
+        print(f"kestrix_check: cannot read {arguments[0]}: a table lacks its column {column}; the package is "
+              f"damaged", file=sys.stderr)
+        return 2
     if "--json" in argv:
         print(json.dumps([f.as_dict() for f in findings], indent=2))
     else:

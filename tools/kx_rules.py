@@ -72,8 +72,8 @@ def kx_rules(package):
         if a.calls and package.is_64bit() and not a.type & SCRIPT_64:
             yield Finding("error", "KX02", *where,
                           f"this script action calls Kestrix in a 64-bit package and runs in the 32-bit script "
-                          f"host (type {a.type}), which does not see the 64-bit Kestrix registration: CreateObject "
-                          f"fails. Add the 64-bit script bit: type {a.type | SCRIPT_64}.")
+                          f"host (type {a.type}), which does not see the 64-bit Kestrix of Kestrix-x64.msi: "
+                          f"CreateObject fails. Add the 64-bit script bit: type {a.type | SCRIPT_64}.")
         for unknown in a.unknown:
             yield Finding("error", "KX03", *where,
                           f"it calls {unknown}: CreateObject or the call fails. Use a name from Kestrix's "
@@ -105,15 +105,16 @@ def kx_rules(package):
             yield Finding("warning", "KX07", *where,
                           f"this {a.kind} action calls {', '.join(boxes)}, which can show a message box; nobody "
                           f"can click it in the installer's service session: the installation waits for ever. "
-                          f"Switch Kestrix's boxes off: the DWORD Quiet=1 under HKLM\\SOFTWARE\\Kestrix (the "
-                          f"Registry table, written before the action), or KESTRIX_QUIET=1 in the action's "
-                          f"process environment.")
+                          f"Switch Kestrix's boxes off: set KESTRIX_QUIET=1 in the action's process environment, "
+                          f"or write the DWORD Quiet=1 under HKLM\\SOFTWARE\\Kestrix from a component of the "
+                          f"action's bitness ({'64' if a.type & SCRIPT_64 and package.is_64bit() else '32'}-bit), "
+                          f"sequenced so that the value is there when the action runs (after WriteRegistryValues "
+                          f"on installation, before RemoveRegistryValues on removal).")
     if package.rows("Upgrade"):
-        for table in ("InstallExecuteSequence", "InstallUISequence"):
-            for row in package.rows(table):
-                condition = row["Condition"] or ""
-                if row["Action"] in package.actions and REMOVING.search(condition) and \
-                        "UPGRADINGPRODUCTCODE" not in condition:
-                    yield Finding("warning", "KX08", table, row["Action"],
-                                  f"its condition ({condition}) also holds when a major upgrade removes the old "
-                                  f"version, so it also runs then. Add AND NOT UPGRADINGPRODUCTCODE.")
+        # A major upgrade removes the old version through its execute sequence alone.
+        for row in package.rows("InstallExecuteSequence"):
+            condition = row["Condition"] or ""
+            if row["Action"] in package.actions and REMOVING.search(condition) and "UPGRADINGPRODUCTCODE" not in condition:
+                yield Finding("warning", "KX08", "InstallExecuteSequence", row["Action"],
+                              f"its condition ({condition}) also holds when a major upgrade removes the old "
+                              f"version, so it also runs then. Make it ({condition}) AND NOT UPGRADINGPRODUCTCODE.")

@@ -76,10 +76,14 @@ class Package:
         wanted = [t for t in TABLES if t in present]
         with ThreadPoolExecutor(8) as pool:
             self.tables = dict(zip(wanted, pool.map(self.export, wanted)))
-        self.summary = {}
-        for line in msiinfo("export", self.path, "_SummaryInformation").splitlines()[3:]:
-            key, _, value = line.rstrip("\r").partition("\t")
-            self.summary[int(key)] = value
+        self.summary, key = {}, None
+        for line in msiinfo("export", self.path, "_SummaryInformation").split("\r\n")[3:]:
+            number, tab, value = line.partition("\t")
+            if tab and number.isdigit():
+                key = int(number)
+                self.summary[key] = value
+            elif key is not None:  # a value that goes on over several lines
+                self.summary[key] += "\n" + line
         self.properties = {r["Property"]: r["Value"] for r in self.rows("Property")}
         self.actions = {r["Action"]: r for r in self.rows("CustomAction")}
         self.conditions = {r["Action"]: r["Condition"] or "" for r in self.rows("InstallExecuteSequence")}

@@ -5,10 +5,12 @@ Installer packages, and the release archive.
     package.py wxs ARCH OUT         the fragment for x86 or x64: the two libraries and every
                                     registry value that their registration writes, from the
                                     catalogue
-    package.py dist ROOT BUILD OUT  OUT/kestrix-VERSION/ and OUT/kestrix-VERSION.zip from the
+    package.py dist ROOT BUILD OUT [VERSION]
+                                    OUT/kestrix-VERSION/ and OUT/kestrix-VERSION.zip from the
                                     source tree ROOT and the build tree BUILD (its win32 and
                                     win64 builds); wixl builds the packages, and the sample
-                                    installer of examples/installer for each bitness
+                                    installer of examples/installer for each bitness; VERSION
+                                    stands for the tree's own (a newer one, to try upgrades)
 
 The release also holds kestrix_check.py, the package checker, with the catalogue's facts written
 into it, so that it runs alone with Python 3 and msitools.
@@ -69,35 +71,58 @@ def registry(library, classes, arch):
     return values
 
 
+def component_guid(name, arch, resources):
+    """A component's GUID, made from what it holds: a component whose resources change gets a
+    new GUID, as Windows Installer's component rules ask, and keeps it while they stay."""
+    return fixed_guid(f"{name} {arch}\n" + "\n".join(sorted(resources)))
+
+
+# The digest library lies in the system folder, where the library search of every process finds
+# it, as a permanent component whose copy other packages may share (Permanent, SharedDllRefCount).
+DIGEST_ATTRIBUTES = {"x86": 16 | 8, "x64": 16 | 8 | 256}
+
+
 def fragment(arch):
     """The WiX fragment of one bitness, as text."""
     library, _, classes = catalogue.parse((ROOT / "src" / "frame" / "catalogue.txt").read_text())
     win64 = ' Win64="yes"' if arch == "x64" else ""
     programs, system = ("ProgramFiles64Folder", "System64Folder") if arch == "x64" else ("ProgramFilesFolder",
                                                                                         "SystemFolder")
+    values = [("HKLM", "SOFTWARE\\Kestrix", "Version", version()),
+              ("HKLM", "SOFTWARE\\Kestrix", "InstallDir", "[KESTRIXDIR]")]
+    values += [("HKCR", key, name, value) for key, name, value in registry(library, classes, arch)]
     rows = []
-    for key, name, value in registry(library, classes, arch):
+    for root, key, name, value in values:
         named = f" Name={quoteattr(name)}" if name else ""
-        rows.append(f'            <RegistryValue Root="HKCR" Key={quoteattr(key)}{named} Value={quoteattr(value)} '
+        rows.append(f'            <RegistryValue Root="{root}" Key={quoteattr(key)}{named} Value={quoteattr(value)} '
                     f'Type="string"/>')
+    held = ["file Kestrix.dll"] + [f"{root}\\{key}\\{name or ''}" for root, key, name, _ in values]
+    digest = DIGEST_ATTRIBUTES[arch]
     return f"""<?xml version="1.0" encoding="utf-8"?>
 <!-- Kestrix {version()} for {arch} Windows, generated from its class catalogue: the library, its
-     registration (classes, ProgIDs, the type library and its interfaces) and the digest library,
-     where the library search finds it. Include it with <ComponentGroupRef Id="Kestrix"/> and
-     tell wixl where the libraries lie: -D KestrixDir=FOLDER. -->
+     registration (classes, ProgIDs, the type library and its interfaces), where other packages
+     find it (HKLM\\SOFTWARE\\Kestrix: Version, InstallDir), and the digest library in the system
+     folder, where the library search finds it, as a permanent, shared component. Include it
+     with <ComponentGroupRef Id="Kestrix"/> and tell wixl where the libraries lie:
+     -D KestrixDir=FOLDER. wixl writes neither the libraries' versions into the File table nor
+     the digest library's component attributes: after wixl, add them with msitools' msibuild,
+       msibuild MyApp.msi -q "UPDATE File SET Version='VERSION', Language='1033' WHERE File='KestrixDll' OR File='Aamd532Dll'"
+       msibuild MyApp.msi -q "UPDATE Component SET Attributes={digest} WHERE Component='KestrixDigestLibrary'"
+     with VERSION the libraries' file version, which file_version.txt beside this file holds. -->
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
   <Fragment>
     <DirectoryRef Id="TARGETDIR">
       <Directory Id="{programs}">
         <Directory Id="KESTRIXDIR" Name="Kestrix">
-          <Component Id="KestrixLibrary" Guid="{fixed_guid('library ' + arch)}"{win64}>
+          <Component Id="KestrixLibrary" Guid="{component_guid('library', arch, held)}"{win64}>
             <File Id="KestrixDll" Name="Kestrix.dll" Source="$(var.KestrixDir)/Kestrix.dll" KeyPath="yes"/>
 {chr(10).join(rows)}
           </Component>
         </Directory>
       </Directory>
       <Directory Id="{system}">
-        <Component Id="KestrixDigestLibrary" Guid="{fixed_guid('digest ' + arch)}"{win64}>
+        <Component Id="KestrixDigestLibrary" Guid="{component_guid('digest', arch, ['file aamd532.dll'])}"{win64}
+                   Permanent="yes" SharedDllRefCount="yes">
           <File Id="Aamd532Dll" Name="aamd532.dll" Source="$(var.KestrixDir)/aamd532.dll" KeyPath="yes"/>
         </Component>
       </Directory>
@@ -111,14 +136,15 @@ def fragment(arch):
 """
 
 
-def product(arch):
-    """A package of Kestrix alone, around the fragment."""
+def product(arch, product_version):
+    """A package of Kestrix alone, around the fragment; a newer one replaces it (major upgrade)."""
     return f"""<?xml version="1.0" encoding="utf-8"?>
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
-  <Product Id="*" Name="Kestrix{' (64-bit)' if arch == 'x64' else ''}" Language="1033" Version="{version()}.0"
+  <Product Id="*" Name="Kestrix{' (64-bit)' if arch == 'x64' else ''}" Language="1033" Version="{product_version}"
            Manufacturer="Kestrix" UpgradeCode="{fixed_guid('product ' + arch)}">
     <Package InstallerVersion="500" Compressed="yes" InstallScope="perMachine"
-             Description="Kestrix {version()}, a COM server for setup programs"/>
+             Description="Kestrix {product_version}, a COM server for setup programs"/>
+    <MajorUpgrade DowngradeErrorMessage="A newer Kestrix is installed. Remove it first to install this version."/>
     <Media Id="1" Cabinet="kestrix.cab" EmbedCab="yes"/>
     <Directory Id="TARGETDIR" Name="SourceDir"/>
     <Feature Id="Kestrix" Level="1">
@@ -129,56 +155,75 @@ def product(arch):
 """
 
 
-def build_package(arch, libraries, fragment_file, out):
-    """Builds OUT with wixl from the fragment and a product around it."""
+def msibuild(package, *queries):
+    for query in queries:
+        subprocess.run(["msibuild", str(package), "-q", query], check=True)
+
+
+def build_package(arch, libraries, fragment_file, out, product_version, file_version):
+    """Builds OUT with wixl from the fragment and a product around it, then writes what wixl
+    leaves out: the libraries' versions and the digest library's attributes."""
     product_file = out.with_suffix(".product.wxs")
-    product_file.write_text(product(arch))
+    product_file.write_text(product(arch, product_version))
     try:
         # wixl takes sources by relative paths only.
         subprocess.run(["wixl", "-a", arch, "-D", "KestrixDir=.", "-o", str(out.resolve()), str(product_file.resolve()),
                         str(fragment_file.resolve())], check=True, cwd=libraries, stderr=subprocess.DEVNULL)
     finally:
         product_file.unlink()
+    msibuild(out, f"UPDATE `File` SET `Version`='{file_version}', `Language`='1033' "
+                  f"WHERE `File`='KestrixDll' OR `File`='Aamd532Dll'",
+             f"UPDATE `Component` SET `Attributes`={DIGEST_ATTRIBUTES[arch]} WHERE `Component`='KestrixDigestLibrary'")
 
 
-# The sample installer's script actions: (action, type, function, sequence, condition). Types:
-# 6 a VBScript function of the Binary table run at once; +1024 deferred; +256 on rollback.
-# Each rollback action stands just before the action whose work it takes back.
+# The sample installer's script actions: (action, kind, function, sequence, condition). Each
+# rollback action stands just before the action whose work it takes back. Removal does not run
+# when a major upgrade removes the old version.
 INSTALLING = "NOT Installed AND NOT REMOVE"
+REMOVING = 'REMOVE="ALL" AND NOT UPGRADINGPRODUCTCODE'
 SAMPLE_ACTIONS = [
-    ("KxDecide", 6, "Decide", 1450, INSTALLING),
-    ("KxFindSite", 6, "FindSite", 1460, 'REMOVE="ALL"'),
-    ("KxRemove", 1030, "Remove", 3400, 'REMOVE="ALL"'),
-    ("KxUndoSite", 1286, "UndoSite", 5100, INSTALLING),
-    ("KxCreateSite", 1030, "CreateSite", 5101, INSTALLING),
-    ("KxUndoApplication", 1286, "UndoApplication", 5110, INSTALLING),
-    ("KxCreateApplication", 1030, "CreateApplication", 5111, INSTALLING),
-    ("KxUndoAccount", 1286, "UndoAccount", 5120, INSTALLING),
-    ("KxCreateAccount", 1030, "CreateAccount", 5121, INSTALLING),
-    ("KxCheckDatabase", 1030, "CheckDatabase", 5130, INSTALLING + " AND DB_SERVER"),
+    ("KxDecide", "immediate", "Decide", 1450, INSTALLING),
+    ("KxRemember", "immediate", "Remember", 1460, REMOVING),
+    ("KxUndoRemove", "rollback", "UndoRemove", 3398, REMOVING),
+    ("KxRemove", "deferred", "Remove", 3399, REMOVING),
+    ("KxRemoveAccount", "commit", "RemoveAccount", 3400, REMOVING),
+    ("KxUndoAccount", "rollback", "UndoAccount", 5100, INSTALLING),
+    ("KxCreateAccount", "deferred", "CreateAccount", 5101, INSTALLING),
+    ("KxUndoSite", "rollback", "UndoSite", 5110, INSTALLING),
+    ("KxCreateSite", "deferred", "CreateSite", 5111, INSTALLING),
+    ("KxUndoApplication", "rollback", "UndoApplication", 5120, INSTALLING),
+    ("KxCreateApplication", "deferred", "CreateApplication", 5121, INSTALLING),
 ]
+# Types: 6 a VBScript function of the Binary table, run at once; +1024 in the installation
+# script (+256 on rollback, +512 on commit) with +2048 the system's rights; +4096 in the 64-bit
+# script host.
+KINDS = {"immediate": 6, "deferred": 6 | 1024 | 2048, "rollback": 6 | 1024 | 256 | 2048,
+         "commit": 6 | 1024 | 512 | 2048}
 
 
-def sample(root, arch, out):
-    """The sample installer: wixl builds the package, msibuild adds its script actions."""
+def sample(root, arch, out, product_version):
+    """The sample installer: wixl builds the package, msibuild adds its script actions and moves
+    RemoveExistingProducts after InstallFinalize: the old version goes only once the new one is
+    installed, and shares with it the components that both hold (the remembered decisions)."""
     source = root / "examples" / "installer"
     programs, win64 = ("ProgramFiles64Folder", "yes") if arch == "x64" else ("ProgramFilesFolder", "no")
-    subprocess.run(["wixl", "-a", arch, "-D", f"ProgramFiles={programs}", "-D", f"Win64={win64}", "-o",
-                    str(out.resolve()), "Shop.wxs"], check=True, cwd=source, stderr=subprocess.DEVNULL)
+    subprocess.run(["wixl", "-a", arch, "-D", f"ProgramFiles={programs}", "-D", f"Win64={win64}", "-D",
+                    f"Version={product_version}", "-o", str(out.resolve()), "Shop.wxs"], check=True, cwd=source,
+                   stderr=subprocess.DEVNULL)
     with tempfile.TemporaryDirectory() as tables:
         (Path(tables) / "Binary").mkdir()
         shutil.copy(source / "shop.vbs", Path(tables) / "Binary" / "shop.vbs")
         (Path(tables) / "Binary.idt").write_text("Name\tData\r\ns72\tv0\r\nBinary\tName\r\nShopScript\tshop.vbs\r\n")
-        queries = []
-        for action, kind, function, sequence, condition in SAMPLE_ACTIONS:
-            queries.append(f"INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) "
-                           f"VALUES ('{action}', {kind}, 'ShopScript', '{function}')")
-            queries.append(f"INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) "
-                           f"VALUES ('{action}', '{condition}', {sequence})")
         # msibuild finds a table's streams only beside it, by relative paths.
         subprocess.run(["msibuild", str(out.resolve()), "-i", "Binary.idt"], check=True, cwd=tables)
-        for query in queries:
-            subprocess.run(["msibuild", str(out.resolve()), "-q", query], check=True)
+    host = 4096 if arch == "x64" else 0
+    queries = ["UPDATE `InstallExecuteSequence` SET `Sequence`=6650 WHERE `Action`='RemoveExistingProducts'"]
+    for action, kind, function, sequence, condition in SAMPLE_ACTIONS:
+        queries.append(f"INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) "
+                       f"VALUES ('{action}', {KINDS[kind] | host}, 'ShopScript', '{function}')")
+        queries.append(f"INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) "
+                       f"VALUES ('{action}', '{condition}', {sequence})")
+    msibuild(out, *queries)
 
 
 # The package checker's modules, each after those it imports.
@@ -201,23 +246,29 @@ def checker():
     return text.replace("\nEMBEDDED = None\n", f"\nEMBEDDED = {facts}\n", 1)
 
 
-def dist(root, build, out):
-    name = f"kestrix-{version()}"
+def dist(root, build, out, product_version=None):
+    """The release; product_version, when given, stands for VERSION in the packages (a test's
+    newer version)."""
+    product_version = product_version or version()
+    name = f"kestrix-{product_version}"
     folder = out / name
     shutil.rmtree(folder, ignore_errors=True)
     (folder / "x64").mkdir(parents=True)
     for tree, target in ((build / "win32", folder), (build / "win64", folder / "x64")):
         shutil.copy(tree / "Kestrix.dll", target)
         shutil.copy(tree / "digest" / "aamd532.dll", target)
+        shutil.copy(tree / "file_version.txt", target)
     shutil.copy(build / "win32" / "kestrix.exe", folder)
-    shutil.copy(root / "docs" / "reference.md", folder)
+    for document in ("README.md", "docs/reference.md", "LICENSE", "CHANGELOG.md"):
+        shutil.copy(root / document, folder)
     (folder / "kestrix_check.py").write_text(checker())
     shutil.copytree(root / "examples", folder / "examples")
     for arch, target, package in (("x86", folder, "Kestrix.msi"), ("x64", folder / "x64", "Kestrix-x64.msi")):
         (target / "Kestrix.wxs").write_text(fragment(arch))
-        build_package(arch, target, target / "Kestrix.wxs", folder / package)
-    sample(root, "x86", folder / "KestrixShop.msi")
-    sample(root, "x64", folder / "x64" / "KestrixShop-x64.msi")
+        build_package(arch, target, target / "Kestrix.wxs", folder / package, product_version,
+                      (target / "file_version.txt").read_text().strip())
+    sample(root, "x86", folder / "KestrixShop.msi", product_version)
+    sample(root, "x64", folder / "x64" / "KestrixShop-x64.msi", product_version)
     archive = out / f"{name}.zip"
     with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as zipped:
         for path in sorted(folder.rglob("*")):
@@ -228,8 +279,8 @@ def dist(root, build, out):
 def main(argv):
     if len(argv) == 4 and argv[1] == "wxs" and argv[2] in ("x86", "x64"):
         Path(argv[3]).write_text(fragment(argv[2]))
-    elif len(argv) == 5 and argv[1] == "dist":
-        print(dist(Path(argv[2]), Path(argv[3]), Path(argv[4])))
+    elif len(argv) in (5, 6) and argv[1] == "dist":
+        print(dist(Path(argv[2]), Path(argv[3]), Path(argv[4]), *argv[5:]))
     else:
         print(__doc__, file=sys.stderr)
         return 2

@@ -9,9 +9,10 @@ from msi_tables import SCRIPTS, Unreadable, base_type, kind
 class Script:
     """A VBScript or JScript text as the rules read it: its functions, what each calls, and the
     Kestrix objects it makes and calls. Comments are blanked in `code`; `skeleton` also blanks
-    the contents of strings, so that names inside strings are not taken for code."""
+    the contents of strings, so that names inside strings are not taken for code. VBScript's
+    line continuations are joined in both."""
 
-    TOKENS = {"vb": re.compile(r'"(?:[^"\n]|"")*"?|\'[^\n]*|(?im:^[ \t]*rem\b[^\n]*)'),
+    TOKENS = {"vb": re.compile(r'"(?:[^"\n]|"")*"?|\'[^\n]*|(?im:(?:^|:)[ \t]*rem\b[^\n]*)'),
               "js": re.compile(r'"(?:[^"\\\n]|\\.)*"?|\'(?:[^\'\\\n]|\\.)*\'?|//[^\n]*|/\*.*?\*/', re.S)}
 
     def __init__(self, text, language):
@@ -28,10 +29,23 @@ class Script:
                 code.append(blank)
                 skeleton.append(blank)
             last = m.end()
-        self.code = "".join(code) + text[last:]
-        self.skeleton = "".join(skeleton) + text[last:]
+        code, skeleton = "".join(code) + text[last:], "".join(skeleton) + text[last:]
+        if language == "vb":
+            for m in reversed(list(re.finditer(r"[ \t]_[ \t]*\r?\n", skeleton))):
+                joined = " " * (m.end() - m.start())
+                code = code[:m.start()] + joined + code[m.end():]
+                skeleton = skeleton[:m.start()] + joined + skeleton[m.end():]
+        self.code, self.skeleton = code, skeleton
         self.functions = {}  # lower-case name: (name, [parameter], body start, body end, whole span)
         self.find_functions()
+
+    def name(self, text):
+        """A variable's name as the language compares it."""
+        return text.lower() if self.language == "vb" else text
+
+    def in_code(self, position):
+        """Whether the text at the position is code, not a string's contents or a comment."""
+        return self.skeleton[position] == self.code[position] != " "
 
     def find_functions(self):
         if self.language == "vb":
@@ -81,10 +95,11 @@ class Script:
         """Patterns that make a Kestrix object, the class name their group 'cls': a ProgID
         written out, or a helper function that prefixes "Kestrix." to its first argument."""
         if self.language == "vb":
-            direct, prefixing = r'\bCreateObject\(\s*"Kestrix\.(?P<cls>\w+)"\s*\)', r'CreateObject\(\s*"Kestrix\."\s*&\s*(\w+)\s*\)'
+            direct = r'\bCreateObject\s*\(\s*"Kestrix\.(?P<cls>\w+)"\s*\)'
+            prefixing = r'CreateObject\s*\(\s*"Kestrix\."\s*&\s*(\w+)\s*\)'
         else:
-            direct = r'\bnew\s+ActiveXObject\(\s*(["\'])Kestrix\.(?P<cls>\w+)\1\s*\)'
-            prefixing = r'new\s+ActiveXObject\(\s*(["\'])Kestrix\.\1\s*\+\s*(\w+)\s*\)'
+            direct = r'\bnew\s+ActiveXObject\s*\(\s*(["\'])Kestrix\.(?P<cls>\w+)\1\s*\)'
+            prefixing = r'new\s+ActiveXObject\s*\(\s*(["\'])Kestrix\.\1\s*\+\s*(\w+)\s*\)'
         patterns = [direct]
         for name, params, start, end, _ in self.functions.values():
             m = re.search(prefixing, self.code[start:end], re.I)
@@ -94,27 +109,57 @@ class Script:
 
     def kestrix_calls(self, spans):
         """[(class as written, member as written or None)] of the Kestrix objects made in the
-        spans and the members called on them, directly or through a variable."""
-        calls, bindings, outside = [], [], self.global_code()  # bindings: (position, variable, class, span)
-        assignment = r"\bSet\s+(\w+)\s*=\s*$" if self.language == "vb" else r"(\w+)\s*=\s*$"
+        spans and the members called on them: directly, through a variable (the assignment in
+        force, in the same procedure or else in the global code) or in a With block."""
+        made = {}  # position: class of every Kestrix object made
+        calls = []
         for pattern in self.creations():
             for start, end in spans:
                 for m in pattern.finditer(self.code, start, end):
-                    member = re.match(r"\s*\.\s*(\w+)", self.code[m.end():end])
-                    line_start = self.code.rfind("\n", start, m.start()) + 1
-                    bound = re.search(assignment, self.code[line_start:m.start()], re.I)
-                    if bound:
-                        bindings.append((m.start(), bound[1].lower(), m["cls"], (start, end)))
-                    calls.append((m["cls"], member[1] if member else None))
+                    if self.in_code(m.start()):
+                        made[m.start()] = m["cls"]
+                        member = re.match(r"\s*\.\s*(\w+)", self.skeleton[m.end():end])
+                        calls.append((m["cls"], member[1] if member else None))
+
+        def made_at(position):
+            """The class of the Kestrix object made by the expression at the position, or None."""
+            position += len(self.code[position:]) - len(self.code[position:].lstrip())
+            return made.get(position)
+        assignment = r"(?i)\bSet\s+(\w+)\s*=" if self.language == "vb" else r"\b(\w+)\s*=(?!=)"
+        assigned = {}  # span: [(position, variable, class or None)]
+        for start, end in set(spans) | set(self.global_code()):
+            assigned[(start, end)] = [(start + m.start(), self.name(m[1]), made_at(start + m.end()))
+                                      for m in re.finditer(assignment, self.skeleton[start:end])]
+        outside = [a for span in self.global_code() for a in assigned[span]]
+
+        def bound(span, variable, position):
+            local = [a for a in assigned[span] if a[1] == variable]
+            if local:
+                before = [a for a in local if a[0] < position]
+                return before[-1][2] if before else None
+            known = [a for a in outside if a[1] == variable]
+            return known[-1][2] if known else None
         for start, end in spans:
             for m in re.finditer(r"\b(\w+)\s*\.\s*(\w+)", self.skeleton[start:end]):
-                position, variable = start + m.start(), m[1].lower()
-                # The binding in force: the last one before the call in the same span, else one in
-                # the global code.
-                known = [b for b in bindings if b[1] == variable and (b[3] == (start, end) and b[0] < position
-                                                                      or b[3] in outside)]
-                if known:
-                    calls.append((max(known, key=lambda b: (b[3] == (start, end), b[0]))[2], m[2]))
+                if cls := bound((start, end), self.name(m[1]), start + m.start()):
+                    calls.append((cls, m[2]))
+            if self.language == "vb":
+                calls += self.with_calls(start, end, made_at, bound)
+        return calls
+
+    def with_calls(self, start, end, made_at, bound):
+        """The members called with a leading dot inside VBScript's With blocks on a Kestrix object."""
+        calls = []
+        for m in re.finditer(r"(?im)^[ \t]*with[ \t]+", self.skeleton[start:end]):
+            head = start + m.end()
+            cls = made_at(head)
+            if cls is None and (name := re.match(r"(\w+)[ \t]*$", self.skeleton[head:].split("\n", 1)[0])):
+                cls = bound((start, end), self.name(name[1]), head)
+            closing = re.search(r"(?im)^[ \t]*end[ \t]+with\b", self.skeleton[head:end])
+            body = self.skeleton[head:head + closing.start() if closing else end]
+            body = body.split("\n", 1)[1] if "\n" in body else ""
+            if cls:
+                calls += [(cls, member) for member in re.findall(r"(?<![\w)\]])\.[ \t]*(\w+)", body)]
         return calls
 
     def property_reads(self, spans):
@@ -123,9 +168,11 @@ class Script:
         for start, end in spans:
             for m in re.finditer(r'\bSession\s*\.\s*Property\s*\(\s*(["\'])([^"\'\n]*)\1\s*\)', self.code[start:end],
                                  re.I):
+                if not self.in_code(start + m.start()):
+                    continue
                 before = self.code[:start + m.start()].rsplit("\n", 1)[-1]
                 assigned = re.match(r"\s*=(?!=)", self.code[start + m.end():end])
-                statement = self.language == "js" or re.fullmatch(r"(?i).*(?:^|:|\bthen)\s*", before)
+                statement = self.language == "js" or re.fullmatch(r"(?i).*(?:^|:|\bthen|\belse)\s*", before)
                 if not (assigned and statement):
                     names.append(m[2])
         return names

@@ -69,6 +69,8 @@ Function Create()
     CreateObject("WScript.Shell").Environment("Process")("KESTRIX_QUIET") = "1"
     Set site = Kestrix("createwebroot")
     site.createwebroot "2", "Shop", 1, ":8080:", "", Session.Property("CustomActionData")
+    Set site = CreateObject("Scripting.FileSystemObject")
+    If site.FolderExists(Session.Property("CustomActionData")) Then Session.Log "no Session.Property(""A"") here"
     Kestrix("setdirectorypermission").setdirectorypermission Session.Property("CustomActionData"), "Users", "RX", 0
     Create = 1
 End Function
@@ -178,7 +180,8 @@ CASES = [
                                         'o.scan("h") // o.nothing()', sequence=1460)), SCRIPT,
      ["error KX03 CustomAction.KxScan"]),
     ("KX04: an immediate action that changes the machine", "x64", kestrix(),
-     edit('If Kestrix("getfreewebid")', 'Kestrix("startwebsite").startwebsite "1"\n    If Kestrix("getfreewebid")'),
+     edit('If Kestrix("getfreewebid")', 'With CreateObject _\n        ("Kestrix.startwebsite")\n        .startwebsite "1"\n'
+                                         '    End With\n    If Kestrix("getfreewebid")'),
      ["error KX04 CustomAction.KxCheck"]),
     ("KX05: no rollback before the change", "x64",
      kestrix("DELETE FROM `InstallExecuteSequence` WHERE `Action`='KxUndo'"), SCRIPT,
@@ -200,17 +203,8 @@ CASES = [
      ["warning KX08 InstallExecuteSequence.KxUndo"]),
 ]
 
-# What the release's packages show today.
-RELEASE = {
-    "Kestrix.msi": ["warning ICE09 Component.KestrixDigestLibrary"],
-    "Kestrix-x64.msi": ["warning ICE09 Component.KestrixDigestLibrary"],
-    "KestrixShop.msi": ["error KX01 CustomAction." + a for a in ("KxRemove", "KxUndoSite", "KxCreateSite",
-                        "KxUndoApplication", "KxCreateApplication", "KxUndoAccount", "KxCreateAccount")] +
-                       ["warning KX05 CustomAction.KxRemove"] * 4 + ["warning KX07 CustomAction.KxCreateAccount"],
-}
-RELEASE["x64/KestrixShop-x64.msi"] = RELEASE["KestrixShop.msi"] + ["error KX02 CustomAction." + a for a in (
-    "KxDecide", "KxFindSite", "KxRemove", "KxUndoSite", "KxCreateSite", "KxUndoApplication", "KxCreateApplication",
-    "KxUndoAccount", "KxCreateAccount", "KxCheckDatabase")]
+# The release's packages show nothing.
+RELEASE = ["Kestrix.msi", "Kestrix-x64.msi", "KestrixShop.msi", "x64/KestrixShop-x64.msi"]
 
 
 def build(folder, base, queries, script):
@@ -269,12 +263,11 @@ def main():
         alone = folder / "alone"
         alone.mkdir()
         shutil.copy(release / "kestrix_check.py", alone)
-        for package, expected in RELEASE.items():
+        for package in RELEASE:
             done = subprocess.run([sys.executable, str(alone / "kestrix_check.py"), str(release / package), "--json"],
                                   capture_output=True, text=True)
-            found = json.loads(done.stdout or "[]")
-            check(shown(found) == sorted(expected) and done.returncode == (1 if "error" in str(expected) else 0),
-                  f"the release's checker on {package}: {done.returncode} {shown(found)} {done.stderr}")
+            check(done.returncode == 0 and json.loads(done.stdout or "null") == [],
+                  f"the release's checker finds nothing on {package}: {done.returncode} {done.stdout} {done.stderr}")
     verdict()
 
 
