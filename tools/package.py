@@ -5,6 +5,8 @@ Installer packages, and the release archive.
     package.py wxs ARCH OUT         the fragment for x86 or x64: the two libraries and every
                                     registry value that their registration writes, from the
                                     catalogue
+    package.py x64 ROOT TREE OUT    OUT/Kestrix-x64.msi and OUT/KestrixShop-x64.msi from the 64-bit
+                                    build tree TREE alone (the demo's)
     package.py dist ROOT BUILD OUT [VERSION]
                                     OUT/kestrix-VERSION/ and OUT/kestrix-VERSION.zip from the
                                     source tree ROOT and the build tree BUILD (its win32 and
@@ -246,6 +248,17 @@ def checker():
     return text.replace("\nEMBEDDED = None\n", f"\nEMBEDDED = {facts}\n", 1)
 
 
+def kestrix_package(arch, tree, out):
+    """Kestrix's own package of one bitness from one build tree alone (./kx try's server)."""
+    with tempfile.TemporaryDirectory() as folder:
+        libraries = Path(folder)
+        shutil.copy(tree / "Kestrix.dll", libraries)
+        shutil.copy(tree / "digest" / "aamd532.dll", libraries)
+        (libraries / "Kestrix.wxs").write_text(fragment(arch))
+        build_package(arch, libraries, libraries / "Kestrix.wxs", out, version(),
+                      (tree / "file_version.txt").read_text().strip())
+
+
 def dist(root, build, out, product_version=None):
     """The release; product_version, when given, stands for VERSION in the packages (a test's
     newer version)."""
@@ -281,6 +294,11 @@ def main(argv):
         Path(argv[3]).write_text(fragment(argv[2]))
     elif len(argv) in (5, 6) and argv[1] == "dist":
         print(dist(Path(argv[2]), Path(argv[3]), Path(argv[4]), *argv[5:]))
+    elif len(argv) == 5 and argv[1] == "x64":
+        out = Path(argv[4])
+        out.mkdir(parents=True, exist_ok=True)
+        kestrix_package("x64", Path(argv[3]), out / "Kestrix-x64.msi")
+        sample(Path(argv[2]), "x64", out / "KestrixShop-x64.msi", version())
     else:
         print(__doc__, file=sys.stderr)
         return 2

@@ -16,9 +16,10 @@ import tempfile
 from pathlib import Path
 
 from verdict import check, verdict
-from wine_prefix import Prefix
 
 ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tools"))
+from wine_prefix import Prefix  # noqa: E402
 BUILD = Path(sys.argv[1]).resolve()
 sys.path.insert(0, str(ROOT / "src" / "frame"))
 import catalogue  # noqa: E402

@@ -18,9 +18,10 @@ import time
 from pathlib import Path
 
 from verdict import check, verdict
-from wine_prefix import Prefix
 
 ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tools"))
+from wine_prefix import Prefix  # noqa: E402
 BUILD = Path(sys.argv[1]).resolve() if __name__ == "__main__" else None
 STAND_INS = ["kxsim_iis.dll", "kxsim_winnt.dll", "kxsim_winsock.dll", "kxsim_ado.dll", "kxsim_ldap.dll"]
 NEWER = "1.1.99"

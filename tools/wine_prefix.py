@@ -1,8 +1,9 @@
-"""A Wine prefix of the tests' own, made new and driven without ./kx: nothing of ./kx's prefix,
-its registration or its settings reaches it."""
+"""A Wine prefix of its own, made new and driven without ./kx: nothing of ./kx's prefix, its
+registration or its settings reaches it. The tests and ./kx try use it."""
 import os
 import re
 import subprocess
+from pathlib import Path
 
 BASE = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
 BASE = {k: v for k, v in BASE.items() if not k.startswith(("KX_", "ODBC"))}
@@ -11,11 +12,19 @@ BASE = {k: v for k, v in BASE.items() if not k.startswith(("KX_", "ODBC"))}
 class Prefix:
     """A new Wine prefix of one bitness, in a folder that the caller removes."""
 
-    def __init__(self, path, wine, arch):
-        self.path, self.wine = path, wine
+    def __init__(self, path, wine, arch, new=True):
+        self.path, self.wine = Path(path), wine
         self.environment = dict(BASE, WINEPREFIX=str(self.path), WINEARCH=arch)
-        self.run("wineboot", "-i")
-        self.settle()
+        if (self.path / "odbc" / "odbcinst.ini").exists():
+            self.environment["ODBCSYSINI"] = str(self.path / "odbc")
+        if new:
+            self.run("wineboot", "-i")
+            self.settle()
+
+    @classmethod
+    def existing(cls, path, wine, arch):
+        """A prefix made before (a copy of one)."""
+        return cls(path, wine, arch, new=False)
 
     def run(self, *argv, **options):
         return subprocess.run([self.wine, *argv], env=self.environment, capture_output=True, text=True,
@@ -24,6 +33,10 @@ class Prefix:
     def settle(self):
         """Waits until the wineserver has written the registry to disk."""
         subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=self.environment, timeout=300)
+
+    def stop(self):
+        """Stops the prefix's own wineserver, and every process of the prefix with it."""
+        subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=self.environment, timeout=300)
 
     def keys(self, names):
         """Every value under the classes root whose key holds one of the names: {(key, name):
