@@ -32,7 +32,8 @@ def kestrix_classes():
 
 
 DEFERRED_READABLE = {"CustomActionData", "ProductCode", "UserSID"}
-REMOVING = re.compile(r'\bREMOVE\s*~?=\s*"ALL"', re.I)
+REMOVING = re.compile(r'(?<!NOT )(?<!NOT \()\bREMOVE\s*~?=\s*"ALL"', re.I)  # runs on removal
+WITHOUT_ROLLBACK = re.compile(r"(?<!NOT )\bRollbackDisabled\b")
 
 
 def quiet_by_registry(package, action, sequence):
@@ -84,7 +85,8 @@ def kx_rules(package):
                           f"an immediate action's change back when the installation fails. Decide here, hand "
                           f"the values on as CustomActionData, and change the machine in a deferred action after a "
                           f"rollback action.")
-        if a.kind == "deferred" and a.name in sequence:
+        # Where rollback is disabled, nothing rolls back: an action that runs only then needs none.
+        if a.kind == "deferred" and a.name in sequence and not WITHOUT_ROLLBACK.search(package.conditions.get(a.name, "")):
             earlier = {m for r in rollbacks if sequence.get(r.name, 1 << 30) < sequence[a.name]
                        for m in r.members("changes")}
             bare = [(m[0], m[1]["undone_by"]) for _, m in a.calls if m and m[1]["undone_by"]

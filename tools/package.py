@@ -146,7 +146,7 @@ def product(arch, product_version):
            Manufacturer="Kestrix" UpgradeCode="{fixed_guid('product ' + arch)}">
     <Package InstallerVersion="500" Compressed="yes" InstallScope="perMachine"
              Description="Kestrix {product_version}, a COM server for setup programs"/>
-    <MajorUpgrade DowngradeErrorMessage="A newer Kestrix is installed. Remove it first to install this version."/>
+    <MajorUpgrade DowngradeErrorMessage="This version of Kestrix or a newer one is installed. Remove it first to install this one."/>
     <Media Id="1" Cabinet="kestrix.cab" EmbedCab="yes"/>
     <Directory Id="TARGETDIR" Name="SourceDir"/>
     <Feature Id="Kestrix" Level="1">
@@ -162,6 +162,19 @@ def msibuild(package, *queries):
         subprocess.run(["msibuild", str(package), "-q", query], check=True)
 
 
+def same_or_newer(upgrade_code, product_version):
+    """The major upgrade's detection of this version or a newer one (OnlyDetect, VersionMin
+    inclusive), in place of wixl's of a newer one only: a rebuild of the same three-part version
+    would otherwise install beside the installed one, as Windows Installer compares versions
+    without their fourth part. Attributes are part of the row's key: the row is made anew."""
+    return ["DELETE FROM `Upgrade` WHERE `ActionProperty`='WIX_DOWNGRADE_DETECTED'",
+            f"INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMin`, `Attributes`, `ActionProperty`) "
+            f"VALUES ('{upgrade_code}', '{product_version}', 258, 'WIX_DOWNGRADE_DETECTED')"]
+
+
+SHOP_UPGRADE_CODE = "{2F6C3B1A-9D4E-4A7B-8C2D-5E6F7A8B9C0D}"
+
+
 def build_package(arch, libraries, fragment_file, out, product_version, file_version):
     """Builds OUT with wixl from the fragment and a product around it, then writes what wixl
     leaves out: the libraries' versions and the digest library's attributes."""
@@ -175,12 +188,14 @@ def build_package(arch, libraries, fragment_file, out, product_version, file_ver
         product_file.unlink()
     msibuild(out, f"UPDATE `File` SET `Version`='{file_version}', `Language`='1033' "
                   f"WHERE `File`='KestrixDll' OR `File`='Aamd532Dll'",
-             f"UPDATE `Component` SET `Attributes`={DIGEST_ATTRIBUTES[arch]} WHERE `Component`='KestrixDigestLibrary'")
+             f"UPDATE `Component` SET `Attributes`={DIGEST_ATTRIBUTES[arch]} WHERE `Component`='KestrixDigestLibrary'",
+             *same_or_newer(fixed_guid("product " + arch), product_version))
 
 
 # The sample installer's script actions: (action, kind, function, sequence, condition). Each
 # rollback action stands just before the action whose work it takes back. Removal does not run
-# when a major upgrade removes the old version.
+# when a major upgrade removes the old version; accounts go in a commit action, or, where
+# rollback is disabled and commit actions never run, in a deferred one.
 INSTALLING = "NOT Installed AND NOT REMOVE"
 REMOVING = 'REMOVE="ALL" AND NOT UPGRADINGPRODUCTCODE'
 SAMPLE_ACTIONS = [
@@ -189,18 +204,36 @@ SAMPLE_ACTIONS = [
     ("KxUndoRemove", "rollback", "UndoRemove", 3398, REMOVING),
     ("KxRemove", "deferred", "Remove", 3399, REMOVING),
     ("KxRemoveAccount", "commit", "RemoveAccount", 3400, REMOVING),
+    ("KxRemoveAccountNow", "deferred", "RemoveAccount", 3401, REMOVING + " AND RollbackDisabled"),
     ("KxUndoAccount", "rollback", "UndoAccount", 5100, INSTALLING),
-    ("KxCreateAccount", "deferred", "CreateAccount", 5101, INSTALLING),
+    ("KxCreateAccount", "deferred hidden", "CreateAccount", 5101, INSTALLING),
     ("KxUndoSite", "rollback", "UndoSite", 5110, INSTALLING),
     ("KxCreateSite", "deferred", "CreateSite", 5111, INSTALLING),
     ("KxUndoApplication", "rollback", "UndoApplication", 5120, INSTALLING),
     ("KxCreateApplication", "deferred", "CreateApplication", 5121, INSTALLING),
 ]
 # Types: 6 a VBScript function of the Binary table, run at once; +1024 in the installation
-# script (+256 on rollback, +512 on commit) with +2048 the system's rights; +4096 in the 64-bit
-# script host.
-KINDS = {"immediate": 6, "deferred": 6 | 1024 | 2048, "rollback": 6 | 1024 | 256 | 2048,
-         "commit": 6 | 1024 | 512 | 2048}
+# script (+256 on rollback, +512 on commit) with +2048 the system's rights; +8192 keeps its
+# CustomActionData (a password) out of the log; +4096 in the 64-bit script host.
+KINDS = {"immediate": 6, "deferred": 6 | 1024 | 2048, "deferred hidden": 6 | 1024 | 2048 | 8192,
+         "rollback": 6 | 1024 | 256 | 2048, "commit": 6 | 1024 | 512 | 2048}
+# The remembered properties: what an earlier installation decided, read back (AppSearch) on
+# repair, upgrade and removal, where a command line's value still wins. Type 51 sets a property:
+# (action, property, value, sequence, condition), in both install sequences.
+KEEP_COMMAND_LINE = [
+    ("KxGivenAccount", "KX_GIVEN_ACCOUNT", "[SHOP_ACCOUNT]", 10, "SHOP_ACCOUNT"),
+    ("KxGivenGroup", "KX_GIVEN_GROUP", "[SHOP_GROUP]", 11, "SHOP_GROUP"),
+    ("KxGivenFolder", "KX_GIVEN_FOLDER", "[INSTALLDIR]", 12, "INSTALLDIR"),
+    ("KxAccountGiven", "SHOP_ACCOUNT", "[KX_GIVEN_ACCOUNT]", 51, "KX_GIVEN_ACCOUNT"),
+    ("KxGroupGiven", "SHOP_GROUP", "[KX_GIVEN_GROUP]", 52, "KX_GIVEN_GROUP"),
+    ("KxFolderGiven", "INSTALLDIR", "[KX_GIVEN_FOLDER]", 53, "KX_GIVEN_FOLDER"),
+    ("KxAccountDefault", "SHOP_ACCOUNT", "svc_shop", 54, "NOT SHOP_ACCOUNT"),
+    ("KxGroupDefault", "SHOP_GROUP", "Shop Operators", 55, "NOT SHOP_GROUP"),
+    # A repair or a patch writes the Registry table again: with the remembered decisions.
+    ("KxKeepSite", "KX_SITE", "[KX_OLD_SITE]", 56, 'Installed AND NOT REMOVE="ALL"'),
+    ("KxKeepPort", "KX_PORT", "[KX_OLD_PORT]", 57, 'Installed AND NOT REMOVE="ALL"'),
+    ("KxKeepMade", "KX_MADE", "[KX_OLD_MADE]", 58, 'Installed AND NOT REMOVE="ALL"'),
+]
 
 
 def sample(root, arch, out, product_version):
@@ -219,7 +252,14 @@ def sample(root, arch, out, product_version):
         # msibuild finds a table's streams only beside it, by relative paths.
         subprocess.run(["msibuild", str(out.resolve()), "-i", "Binary.idt"], check=True, cwd=tables)
     host = 4096 if arch == "x64" else 0
-    queries = ["UPDATE `InstallExecuteSequence` SET `Sequence`=6650 WHERE `Action`='RemoveExistingProducts'"]
+    queries = ["UPDATE `InstallExecuteSequence` SET `Sequence`=6650 WHERE `Action`='RemoveExistingProducts'",
+               *same_or_newer(SHOP_UPGRADE_CODE, product_version)]
+    for action, prop, value, sequence, condition in KEEP_COMMAND_LINE:
+        queries.append(f"INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) "
+                       f"VALUES ('{action}', 51, '{prop}', '{value}')")
+        for table in ("InstallUISequence", "InstallExecuteSequence"):
+            queries.append(f"INSERT INTO `{table}` (`Action`, `Condition`, `Sequence`) "
+                           f"VALUES ('{action}', '{condition}', {sequence})")
     for action, kind, function, sequence, condition in SAMPLE_ACTIONS:
         queries.append(f"INSERT INTO `CustomAction` (`Action`, `Type`, `Source`, `Target`) "
                        f"VALUES ('{action}', {KINDS[kind] | host}, 'ShopScript', '{function}')")

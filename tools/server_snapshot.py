@@ -21,7 +21,8 @@ CHURN = [
     (r"registry HKLM\\software\\classes\\installer(\\|$)", "product registration"),
     (r"registry HKCU\\software\\microsoft\\installer(\\|$)", "product registration"),
     (r"registry HKLM\\software\\microsoft\\windows\\currentversion\\uninstall(\\|$)", "the uninstall entry"),
-    (r"registry HKLM\\system\\currentcontrolset\\control\\session manager(\\|$)", "pending renames"),
+    (r"registry HKLM\\system\\currentcontrolset\\control\\session manager\\pendingfilerenameoperations$",
+     "pending renames"),
     (r"registry HKLM\\system\\currentcontrolset\\control\\class(\\|$)", "the drivers' data, which Wine's display driver rewrites"),
     # Wine's own: its settings, the random seed, the shell's state and window positions.
     (r"registry HK(LM|CU)\\software\\wine(\\|$)", "Wine's settings"),
@@ -69,6 +70,7 @@ def registry(path, hive):
             continue
         if line.startswith("["):
             key = hive + "\\" + line[1:line.rindex("]")].replace("\\\\", "\\")
+            values[key + "\\"] = "(key)"  # a key that holds no value counts too
         elif key and (m := re.match(r'(@|"((?:[^"\\]|\\.)*)")=(.*)$', line)):
             name = "@" if m[1] == "@" else m[2].replace("\\\\", "\\").replace('\\"', '"')
             values[key + "\\" + name] = m[3]
@@ -80,6 +82,9 @@ def files(drive, known=None):
     are those of the known reading."""
     known, out = known or {}, {}
     for folder, subfolders, names in os.walk(drive):
+        relative = os.path.relpath(folder, drive).replace(os.sep, "/") + "/"
+        if relative != "./" and not churn("file", relative):
+            out[relative] = ((0, 0), "folder")  # a folder that holds nothing counts too
         for name in names:
             full = os.path.join(folder, name)
             relative = os.path.relpath(full, drive).replace(os.sep, "/")
@@ -108,8 +113,7 @@ class Snapshot:
         self.files = files(prefix / "drive_c", earlier.files if earlier else None)
         machine = registry(prefix / "system.reg", "HKLM")
         user = registry(prefix / "user.reg", "HKCU")
-        self.registry = {k: v for k, v in {**machine, **user}.items()
-                         if not churn("registry", k.rsplit("\\", 1)[0])}
+        self.registry = {k: v for k, v in {**machine, **user}.items() if not churn("registry", k)}
 
 
 WEB_KINDS = {"iiswebserver": "site", "iiswebvirtualdir": "vdir", "iisfilter": "filter", "iisftpserver": "ftp-site",
@@ -176,7 +180,7 @@ def differences(before, after):
     files_after = {p: (f[0][0], f[1]) for p, f in after.files.items()}
     for path in sorted(set(files_before) | set(files_after)):
         out.append(compared(files_before.get(path), files_after.get(path), "file", path,
-                            lambda f: {"size": f[0], "sha256": f[1]}))
+                            lambda f: {"folder": True} if f[1] == "folder" else {"size": f[0], "sha256": f[1]}))
     # A service is its key and all below it; any other value of the registry stands alone.
     def services(values):
         found = {}

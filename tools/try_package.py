@@ -37,6 +37,7 @@ STEPS = ["create-site", "create-vdir", "create-ftp-site", "create-user", "create
 WINES = {"x64": ("/usr/lib/wine/wine64", "win64", "win64"), "x86": ("/usr/lib/wine/wine", "win32", "win32")}
 TRACE = "C:\\kxtrace.log"
 INSTALLER_STATUSES = {s % 256: s for s in (1602, 1603, 1618, 1619, 1620, 1625, 1633, 1638, 1641, 3010)}
+SUCCEEDED = (0, 1641, 3010)  # done; 1641 and 3010: done, and a restart is wanted
 
 
 class CannotRun(Exception):
@@ -137,17 +138,29 @@ class Run:
         installer's own statuses are told by it."""
         self.runs += 1
         log = f"try{self.runs}.log"
-        done = self.prefix.run("msiexec", verb, self.package, "/qn", "/l*v", f"C:\\{log}", *properties)
+        try:
+            done = self.prefix.run("msiexec", verb, self.package, "/qn", "/l*v", f"C:\\{log}", *properties)
+            status = INSTALLER_STATUSES.get(done.returncode % 256, done.returncode)
+        except subprocess.TimeoutExpired:
+            # Hung, as an installation waiting for a click does: ended with every process of it.
+            self.prefix.stop()
+            status = "hung"
         self.prefix.settle()
         text = read_log(self.prefix.path / "drive_c" / log)
         (self.prefix.path / "drive_c" / log).unlink(missing_ok=True)
-        return INSTALLER_STATUSES.get(done.returncode % 256, done.returncode), text
+        return status, text
 
     def trace(self):
         path = self.prefix.path / "drive_c" / TRACE[3:]
         lines = path.read_text(errors="replace").splitlines() if path.exists() else []
         path.unlink(missing_ok=True)
         return lines
+
+
+def failed_action(log):
+    """The action whose failure ended the installation, as the log tells it."""
+    failed = re.findall(r"^Action ended \d+:\d\d:\d\d: (?:.*\])?([^\]\s]+?)\. Return value 3\.", log, re.M)
+    return next((a for a in failed if a not in ("INSTALL", "ExecuteAction")), None)
 
 
 def summary(changes):
@@ -185,6 +198,12 @@ def plain(changes, limit=12):
     return lines
 
 
+def call_line(call):
+    answer = call.get("result", call.get("error"))
+    return (f"  {call.get('action') or '?'}: {call['call'].rsplit('.', 1)[-1]}"
+            f"({', '.join(str(v) for v in call['args'].values())}) -> {json.dumps(answer)}")
+
+
 def report(result):
     out = [f"{result['package']}"]
     install = result["install"]
@@ -195,18 +214,19 @@ def report(result):
         out += [f"  {kind:10} {n['added']:6} {n['changed']:8} {n['removed']:8}" for kind, n in counts.items()]
     out += plain(install["changes"]) or ["  no change"]
     out.append(f"Kestrix calls: {len(install['calls'])}")
-    for call in install["calls"]:
-        answer = call.get("result", call.get("error"))
-        out.append(f"  {call.get('action') or '?'}: {call['call'].rsplit('.', 1)[-1]}"
-                   f"({', '.join(str(v) for v in call['args'].values())}) -> {json.dumps(answer)}")
+    out += [call_line(call) for call in install["calls"]]
     if "rollback" in result:
         rollback = result["rollback"]
-        out.append(f"rollback after status {rollback['status']}: actions run: {', '.join(rollback['actions']) or 'none'}")
-        out += ["  left behind:"] + (plain(rollback["left_behind"]) or ["  nothing"])
+        out.append(f"the installation failed ({rollback['status']}) in {rollback['failed'] or 'an unknown action'}; "
+                   f"custom actions run: {', '.join(rollback['actions']) or 'none'}")
+        out += ["rollback left behind:"] + (plain(rollback["left_behind"]) or ["  nothing"])
     if "uninstall" in result:
         uninstall = result["uninstall"]
-        out.append(f"removal: status {uninstall['status']}; left behind:")
-        out += plain(uninstall["left_behind"]) or ["  nothing"]
+        out.append(f"removal: status {uninstall['status']}; Kestrix calls: {len(uninstall['calls'])}")
+        out += [line for call in uninstall["calls"] for line in [call_line(call)]]
+        out += ["removal left behind:"] + (plain(uninstall["left_behind"]) or ["  nothing"])
+    if "refused_but_not_asked" in result:
+        out.append(f"the installation never asked for the refused change ({result['refused_but_not_asked']})")
     return "\n".join(out)
 
 
@@ -260,9 +280,10 @@ def main(argv):
         result = {"package": str(args.package), "install": {
             "status": status, "changes": differences(first, installed),
             "calls": calls(run.trace(), log_actions(log, in_script), members)}}
-        if status != 0:
+        if status not in SUCCEEDED:
             result["rollback"] = {"status": status,
                                   "actions": [a for a, *_ in log_actions(log, in_script) if a in members],
+                                  "failed": failed_action(log),
                                   "left_behind": result["install"]["changes"]}
             result["install"]["changes"] = []
             code = 1 if result["rollback"]["left_behind"] or not args.refuse else 0
@@ -271,7 +292,11 @@ def main(argv):
             removed = Snapshot(run.prefix.path, installed)
             result["uninstall"] = {"status": status, "left_behind": differences(first, removed),
                                    "calls": calls(run.trace(), log_actions(log, in_script), members)}
-            code = 2 if status != 0 or result["uninstall"]["left_behind"] else 0
+            code = 2 if status not in SUCCEEDED or result["uninstall"]["left_behind"] else 0
+            if args.refuse and code == 0:
+                # The refused change was never asked for: the try shows nothing of a rollback.
+                result["refused_but_not_asked"] = args.refuse
+                code = 1
         run.prefix.stop()
         print(report(result))
         if args.json:

@@ -5,7 +5,8 @@ import re
 import subprocess
 from pathlib import Path
 
-BASE = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+# No Mono, no Gecko, and no menu entries of the host for what a package installs.
+BASE = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
 BASE = {k: v for k, v in BASE.items() if not k.startswith(("KX_", "ODBC"))}
 
 

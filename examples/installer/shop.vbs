@@ -73,19 +73,33 @@ Function Holds(words, what)
     Holds = InStr(" " & words & " ", " " & what & " ") > 0
 End Function
 
-' Whether a local group exists: bound by its path, as the account database offers it.
-Function GroupExists(host, group)
+' Whether a local user or group exists: "yes", "no", or why the account database cannot tell.
+' Bound by its path; only "not found" means no (Wine's GetObject reports every failed bind as
+' 800401E4), so that a database that cannot be read never passes for one without the account.
+Function Exists(host, name, kind)
     Dim found
     On Error Resume Next
-    Set found = GetObject("WinNT://" & host & "/" & group & ",group")
-    GroupExists = (Err.Number = 0)
+    Set found = GetObject("WinNT://" & host & "/" & name & "," & kind)
+    Select Case Err.Number
+        Case 0: Exists = "yes"
+        Case &H800708AD, &H800708AC, &H80070560, &H800401E4: Exists = "no"
+        Case Else: Exists = Err.Description & " (" & Hex(Err.Number) & ")"
+    End Select
     On Error GoTo 0
 End Function
 
-Function IsMember(host, group, account)
+' Whether the user is a member of the group: "yes", "no", or why it cannot be told.
+Function Membership(host, group, account)
+    Dim member
     On Error Resume Next
-    IsMember = GetObject("WinNT://" & host & "/" & group & ",group").IsMember("WinNT://" & host & "/" & account)
-    If Err.Number <> 0 Then IsMember = False
+    member = GetObject("WinNT://" & host & "/" & group & ",group").IsMember("WinNT://" & host & "/" & account)
+    If Err.Number <> 0 Then
+        Membership = Err.Description & " (" & Hex(Err.Number) & ")"
+    ElseIf member Then
+        Membership = "yes"
+    Else
+        Membership = "no"
+    End If
     On Error GoTo 0
 End Function
 
@@ -108,8 +122,14 @@ Function Decide()
     old = Session.Property("KX_OLD_MADE")
 
     ' The site: the one an earlier version made and left (an upgrade), or a new one whose
-    ' name no site has yet.
+    ' name no site has yet. Reading the web server's configuration takes an administrator.
+    On Error Resume Next
     site = Kestrix("getwebid").getwebid(SITE_NAME)
+    If Err.Number <> 0 Then
+        Decide = Refuse("The web server's configuration cannot be read (" & Err.Description & "). Check that the web server and its IIS 6 metabase compatibility are installed, and run the installation as an administrator.")
+        Exit Function
+    End If
+    On Error GoTo 0
     Say "getwebid(" & SITE_NAME & ") answered " & site
     If Session.Property("KX_OLD_SITE") <> "" And CStr(site) = Session.Property("KX_OLD_SITE") Then
         port = Session.Property("KX_OLD_PORT")
@@ -152,20 +172,26 @@ Function Decide()
         End If
     End If
 
-    ' The account and its group: used when they exist, made when not.
-    If Kestrix("checkuser").checkuser(host, account) <> 0 Then
-        making = making & " account"
-    ElseIf Session.Property("KX_OLD_ACCOUNT") = account And Holds(old, "account") Then
-        owned = owned & " account"
-    End If
-    If Not GroupExists(host, group) Then
-        making = making & " group"
-    ElseIf Session.Property("KX_OLD_GROUP") = group And Holds(old, "group") Then
-        owned = owned & " group"
-    End If
+    ' The account and its group: used when they exist, made when not; when the account database
+    ' cannot tell, nothing is decided.
+    For Each action In Array(Array(account, "user", "account", "KX_OLD_ACCOUNT"), Array(group, "group", "group", "KX_OLD_GROUP"))
+        answer = Exists(host, action(0), action(1))
+        If answer = "no" Then
+            making = making & " " & action(2)
+        ElseIf answer <> "yes" Then
+            Decide = Refuse("Whether the " & action(2) & " " & action(0) & " exists cannot be told: " & answer & ". Check that you may manage the accounts of " & host & ", then run the installation again.")
+            Exit Function
+        ElseIf Session.Property(action(3)) = action(0) And Holds(old, action(2)) Then
+            owned = owned & " " & action(2)
+        End If
+    Next
     If Not Holds(making, "account") And Not Holds(making, "group") Then
-        If Not IsMember(host, group, account) Then
+        answer = Membership(host, group, account)
+        If answer = "no" Then
             making = making & " member"
+        ElseIf answer <> "yes" Then
+            Decide = Refuse("Whether " & account & " is a member of " & group & " cannot be told: " & answer & ".")
+            Exit Function
         ElseIf Holds(old, "member") And Session.Property("KX_OLD_ACCOUNT") = account And Session.Property("KX_OLD_GROUP") = group Then
             owned = owned & " member"
         End If
@@ -274,7 +300,7 @@ Function UndoSite()
     UndoSite = SUCCESS
 End Function
 
-' Deferred: the application's virtual directory, read and scripts.
+' Deferred: the application's virtual directory, read and no scripts (its content is static).
 Function CreateApplication()
     Dim d, answer
     d = ActionData()
@@ -317,74 +343,75 @@ Function Upgrading()
     Next
 End Function
 
-' Immediate, on removal: what the installation made, as it remembered it. The site counts as
-' its own only while it still has the number the installation gave it. Whatever cannot be
-' reached is said in the log; removal goes on.
+' Immediate, on removal: what the installation made, as it remembered it, for the deferred
+' actions, which have the rights to check it and take it back.
 Function Remember()
-    Dim site, made, data
-    site = 0
+    Dim made, data
     made = Session.Property("KX_OLD_MADE")
     If Upgrading() Then
         Say "a newer version takes this one's place and keeps what it made"
         made = "nothing"
     End If
-    If Holds(made, "site") Then
-        On Error Resume Next
-        site = Kestrix("getwebid").getwebid(SITE_NAME)
-        If Err.Number <> 0 Then
-            Say "the web site " & Session.Property("KX_OLD_SITE") & " cannot be reached, and stays (" & Err.Description & ")"
-            site = 0
-        End If
-        On Error GoTo 0
-        Say "getwebid(" & SITE_NAME & ") answered " & site
-        If CStr(site) <> Session.Property("KX_OLD_SITE") Then
-            If site <> 0 Then Say "the site " & site & " named " & SITE_NAME & " is not the one this installation made; it stays"
-            site = 0
-        End If
-    End If
-    data = Pack(Array(site, Session.Property("KX_OLD_PORT"), Session.Property("INSTALLDIR"), Session.Property("ComputerName"), Session.Property("KX_OLD_ACCOUNT"), Session.Property("KX_OLD_GROUP"), made, ""))
+    data = Pack(Array(Session.Property("KX_OLD_SITE"), Session.Property("KX_OLD_PORT"), Session.Property("INSTALLDIR"), Session.Property("ComputerName"), Session.Property("KX_OLD_ACCOUNT"), Session.Property("KX_OLD_GROUP"), made, ""))
     Session.Property("KxUndoRemove") = data
     Session.Property("KxRemove") = data
     Session.Property("KxRemoveAccount") = data
+    Session.Property("KxRemoveAccountNow") = data
     Remember = SUCCESS
+End Function
+
+' Whether the site the installation made is still there as it made it: its number still
+' carries the installation's name. What cannot be reached is said in the log.
+Function OurSite(d)
+    Dim site
+    OurSite = False
+    If Not Holds(d(6), "site") Then Exit Function
+    On Error Resume Next
+    site = Kestrix("getwebid").getwebid(SITE_NAME)
+    If Err.Number <> 0 Then
+        Say "the web site " & d(0) & " cannot be reached (" & Err.Description & ")"
+        Exit Function
+    End If
+    On Error GoTo 0
+    Say "getwebid(" & SITE_NAME & ") answered " & site
+    OurSite = (CStr(site) = d(0))
+    If Not OurSite And site <> 0 Then Say "the site " & site & " named " & SITE_NAME & " is not the one this installation made; it stays"
 End Function
 
 ' Deferred, on removal: the virtual directory and the site. Nothing stops the removal.
 Function Remove()
     Dim d
     d = ActionData()
-    If d(0) = "0" Then
-        Remove = SUCCESS
-        Exit Function
-    End If
+    Remove = SUCCESS
+    If Not OurSite(d) Then Exit Function
     On Error Resume Next
     Say "deletevirtualdirectory(" & d(0) & ", shop) answered " & Kestrix("deletevirtualdirectory").deletevirtualdirectory(d(0), "shop")
     If Err.Number <> 0 Then Say "the virtual directory shop of site " & d(0) & " could not be taken back (" & Err.Description & ")"
     Err.Clear
     Say "deletewebroot(" & d(0) & ") answered " & Kestrix("deletewebroot").deletewebroot(d(0))
     If Err.Number <> 0 Then Say "the web site " & d(0) & " could not be taken back (" & Err.Description & ")"
-    Remove = SUCCESS
 End Function
 
-' Rollback of the removal: the site and its virtual directory again, as they were made.
+' Rollback of the removal: the site and its virtual directory again, as they were made, where
+' the removal took them.
 Function UndoRemove()
-    Dim d
+    Dim d, site
     d = ActionData()
-    If d(0) = "0" Then
-        UndoRemove = SUCCESS
-        Exit Function
-    End If
+    UndoRemove = SUCCESS
+    If Not Holds(d(6), "site") Then Exit Function
     On Error Resume Next
+    site = Kestrix("getwebid").getwebid(SITE_NAME)
+    If Err.Number <> 0 Or CStr(site) = d(0) Then Exit Function
     Say "createwebroot(" & d(0) & ", :" & d(1) & ":) answered " & Kestrix("createwebroot").createwebroot(d(0), SITE_NAME, 1, ":" & d(1) & ":", "", d(2))
     Say "startwebsite(" & d(0) & ") answered " & Kestrix("startwebsite").startwebsite(d(0))
     Say "createwebsite(" & d(0) & ", shop) answered " & Kestrix("createwebsite").createwebsite(d(2), d(0), "shop", "Shop")
     Say "setwebpermission(" & d(0) & ", shop, RS) answered " & Kestrix("setwebpermission").setwebpermission("localhost", d(0), "shop", "RS")
     If Err.Number <> 0 Then Say "the web site " & d(0) & " could not be made again (" & Err.Description & ")"
-    UndoRemove = SUCCESS
 End Function
 
 ' Commit, on removal: the account, its group and the membership, where this installation
-' made them, once the removal can no longer be rolled back.
+' made them, once the removal can no longer be rolled back; deferred where rollback is
+' disabled, since commit actions then never run.
 Function RemoveAccount()
     Dim d
     d = ActionData()

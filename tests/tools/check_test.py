@@ -199,7 +199,8 @@ CASES = [
     ("KX08: removal that also runs on an upgrade", "x64",
      kestrix(q("Property", Property="SecureCustomProperties", Value="OLDFOUND"),
              q("Upgrade", **dict(UPGRADE, VersionMax="2.1.0", ActionProperty="OLDFOUND")),
-             "UPDATE `InstallExecuteSequence` SET `Condition`='REMOVE=\"ALL\"' WHERE `Action`='KxUndo'"), SCRIPT,
+             "UPDATE `InstallExecuteSequence` SET `Condition`='REMOVE=\"ALL\"' WHERE `Action`='KxUndo'",
+             "UPDATE `InstallExecuteSequence` SET `Condition`='NOT REMOVE=\"ALL\"' WHERE `Action`='KxCheck'"), SCRIPT,
      ["warning KX08 InstallExecuteSequence.KxUndo"]),
 ]
 
