@@ -105,21 +105,20 @@ int run(int argc, wchar_t** argv)
                     container->add(space.node_class, argv[4] + std::to_wstring(i));
             });
     } else if (command == L"refuse") {
-        for (auto store : {kxsim::iis::store_file(), kxsim::winnt::store_file()})
-            store.update([](kxsim::Tree& tree) { tree.root.set(kxsim::kRefusedSteps, kx::Variant(kx::Variant::List{})); });
+        // Each store's list, all steps known before either store changes.
+        kx::Variant::List web, accounts;
         for (int i = 2; i < argc; ++i) {
             const std::wstring step = argv[i];
-            const bool web = step == L"create-site" || step == L"create-vdir" || step == L"create-ftp-site";
-            if (!web && step != L"create-user" && step != L"create-group" && step != L"add-member")
+            if (step == L"create-site" || step == L"create-vdir" || step == L"create-ftp-site")
+                web.emplace_back(step);
+            else if (step == L"create-user" || step == L"create-group" || step == L"add-member")
+                accounts.emplace_back(step);
+            else
                 throw kxsim::SimError{E_INVALIDARG, L"no step named " + step};
-            (web ? kxsim::iis::store_file() : kxsim::winnt::store_file()).update([&](kxsim::Tree& tree) {
-                const kx::Variant* refused = tree.root.property(kxsim::kRefusedSteps);
-                kx::Variant::List steps = refused && refused->holds<kx::Variant::List>()
-                                              ? refused->as<kx::Variant::List>() : kx::Variant::List{};
-                steps.emplace_back(step);
-                tree.root.set(kxsim::kRefusedSteps, kx::Variant(std::move(steps)));
-            });
         }
+        kxsim::iis::store_file().update([&](kxsim::Tree& tree) { tree.root.set(kxsim::kRefusedSteps, kx::Variant(web)); });
+        kxsim::winnt::store_file().update(
+            [&](kxsim::Tree& tree) { tree.root.set(kxsim::kRefusedSteps, kx::Variant(accounts)); });
     } else if (command == L"churn" && argc == 4) {
         const Namespace space = namespace_of(argv[2], argv[3]);
         for (unsigned long n = 0;; ++n)

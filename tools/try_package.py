@@ -99,6 +99,7 @@ def log_actions(text, in_script):
 
 
 def read_log(path):
+    """The installer's log: UTF-16 with its mark where Windows writes it, else 8-bit text."""
     data = path.read_bytes() if path.exists() else b""
     return data.decode("utf-16") if data[:2] == b"\xff\xfe" else data.decode("utf-8", errors="replace")
 

@@ -21,6 +21,7 @@ from verdict import check, verdict
 
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tools"))
+from try_package import read_log  # noqa: E402
 from wine_prefix import Prefix  # noqa: E402
 BUILD = Path(sys.argv[1]).resolve() if __name__ == "__main__" else None
 STAND_INS = ["kxsim_iis.dll", "kxsim_winnt.dll", "kxsim_winsock.dll", "kxsim_ado.dll", "kxsim_ldap.dll"]
@@ -30,12 +31,6 @@ EXISTING = """Set c = GetObject("WinNT://localhost")
 Set u = c.Create("user", "svc_shop") : u.SetInfo
 Set g = c.Create("group", "Shop Operators") : g.SetInfo
 """
-
-
-def read_log(path):
-    """The installer's log: UTF-16 with its mark where Windows writes it, else 8-bit text."""
-    data = path.read_bytes() if path.exists() else b""
-    return data.decode("utf-16") if data[:2] == b"\xff\xfe" else data.decode("utf-8", errors="replace")
 
 
 class Server:

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/failure.h"
+#include "platform/codepage/codepage_win32.h"
 #include "platform/win32/handle.h"
 #include "platform/win32/limits.h"
 #include "platform/win32/procedure.h"
@@ -45,9 +46,7 @@ void Win32Programs::html_help(const std::string& file)
     if (!help)
         throw Failure(static_cast<int32_t>(0x800A01C5), L"Can't find DLL entry point HtmlHelpA in hhctrl.ocx");
     if (ui::Quiet::wanted()) {
-        std::vector<wchar_t> name(MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, nullptr, 0) + 1, L'\0');
-        MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, name.data(), static_cast<int>(name.size()));
-        quiet_.hold_back(String(L"the help viewer for ") + name.data());
+        quiet_.hold_back(L"the help viewer for " + AnsiCodePage().from_ansi(file));
         return;
     }
     help(nullptr, file.c_str(), 0 /* HH_DISPLAY_TOPIC */, 0);
