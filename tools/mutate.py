@@ -2,7 +2,8 @@
 """Plants one small fault at a time in the sources and runs the tests that can see it.
 
     mutate.py ROOT [--per-file N] [--all] [--list] [--from COMMIT] [--workspace DIR] [--every]
-              [PATH...]
+              [--tests NAME,...] [PATH...]
+    mutate.py ROOT --compare BEFORE.json AFTER.json
 
 PATH (files or folders, relative to ROOT) chooses what is mutated: src/ by default, sim/ on
 request. The work happens in a copy of the checkout, build/mutate/tree (DIR/tree), with host
@@ -15,11 +16,13 @@ its place, and the --per-file candidates whose names hash lowest are taken (--al
 For each mutant the tests that can see the file run, fastest first, each after building only
 what it runs (a test sees a file when it goes into what the test runs); the first test that
 fails, and fails again when run once more, kills the mutant. A test over its time limit counts
-as timed out (--every: every test runs, and the report says which tests kill which mutants). A
+as timed out (--every: every test runs, and the report says which tests, and which of their
+cases, kill which mutants; --tests: only the tests named). A
 mutant the compiler refuses is not counted. The summary goes to standard output, every mutant to
 build/mutate/report.txt (DIR/report.txt), and survivors named in
 tools/mutants_equivalent.txt are shown as equivalent with the reason given there (and left out
-of the rate).
+of the rate). --compare reads two runs' results.json on the same mutants and names every
+case-level catch the second run lacks.
 """
 import argparse
 import hashlib
@@ -45,7 +48,6 @@ TESTS = {
     "operations_on_the_platform": ("win64", ["kx_operations_tests", *SIM_TARGETS]),
     "frame_in_process": ("win64", ["kx_frame_tests"]),
     "com_server": ("win64", ["Kestrix", "kx_com_tests", *SIM_TARGETS]),
-    "script_creation": ("win64", ["Kestrix", *SIM_TARGETS]),
     "command_line_caller": ("win64", ["Kestrix", "kestrix", *SIM_TARGETS]),
     "endurance": ("win64", ["Kestrix", "kx_endurance_tests", *SIM_TARGETS]),
     "message_box_on_a_display": ("win64", ["kx_message_box_test"]),
@@ -242,27 +244,31 @@ class Workspace:
                 target.chmod(mode & 0o777)
         manifest.write_text("\n".join(sorted(files)))
 
-    def prepare(self, commit):
+    def prepare(self, commit, only=None):
         """Builds the copy and runs its tests once: the unmutated tree must pass, and the
         times give each test's order and limit."""
         self.sync(commit)
         kx = str(self.tree / "kx")
+        wine = not only or any(TESTS[name][0] == "win64" for name in only if name in TESTS)
         # The 32-bit library only for the tests that read its type library.
         for preset, extra, target in (("win64", [f"-DKX_WINE={kx};exec"], []), ("host", [], []),
                                       ("win32", [], ["--target", "Kestrix"])):
+            if preset != "host" and not wine:
+                continue
             if not (self.build / preset / "build.ninja").exists():
                 run(["cmake", "--preset", preset, *extra], cwd=self.tree)
             run(["cmake", "--build", "--preset", preset, *target], cwd=self.tree)
-        run([kx, "prefix"], cwd=self.tree)
+        if wine:
+            run([kx, "prefix"], cwd=self.tree)
         # The registry as registration left it: a test that unregisters and registers again
         # does so with the mutant, and what it leaves must not meet the next mutant.
         self.registry = {f: f.read_bytes() for f in (self.build / "prefix").glob("*.reg")}
-        (self.build / "CTestTestfile.cmake").write_text('subdirs("host")\nsubdirs("win64")\n')
+        (self.build / "CTestTestfile.cmake").write_text('subdirs("host")\n' + ('subdirs("win64")\n' if wine else ""))
         listed = subprocess.run(["ctest", "--test-dir", str(self.build), "-N"], capture_output=True, text=True).stdout
-        self.tests = [name for name in TESTS if re.search(rf": {name}$", listed, re.M)]
+        self.tests = [name for name in TESTS if re.search(rf": {name}$", listed, re.M) and (not only or name in only)]
         for name in self.tests:
             began = time.monotonic()
-            status = self.test(name, 1800)
+            status, _ = self.test(name, 1800)
             self.times[name] = time.monotonic() - began
             print(f"unmutated: {name} passes in {self.times[name]:.0f} s", flush=True)
             if status != "passed":
@@ -296,11 +302,29 @@ class Workspace:
         return done.returncode == 0
 
     def test(self, name, limit):
-        done = subprocess.run(["ctest", "--test-dir", str(self.build), "-R", f"^{name}$", "--timeout", str(int(limit))],
-                              capture_output=True, text=True)
+        """How the test ends, and the cases that failed in it (the test's own name alone when it
+        names none: a crash, a time-out, a failure outside any case)."""
+        done = subprocess.run(["ctest", "--test-dir", str(self.build), "-R", f"^{name}$", "--timeout", str(int(limit)),
+                               "--output-on-failure"], capture_output=True, text=True)
         if "Timeout" in done.stdout:
-            return "timed out"
-        return "passed" if done.returncode == 0 else "failed"
+            return "timed out", {f"{name}:*"}
+        if done.returncode == 0:
+            return "passed", set()
+        return "failed", {f"{name}:{case}" for case in failed_cases(done.stdout)} or {f"{name}:*"}
+
+
+def failed_cases(output):
+    """The cases a test's output names as failed: googletest's "[  FAILED  ] Suite.Case", and a
+    script's "FAIL: what", named by what it checks (the text before its first ':' or '(')."""
+    cases = set()
+    for line in output.splitlines():
+        gtest = re.match(r"\s*(?:\d+: )?\[  FAILED  \] ([\w/]+\.[\w/]+)", line)
+        script = re.match(r"\s*(?:\d+: )?FAIL: ([^:(]*)", line)
+        if gtest:
+            cases.add(gtest.group(1))
+        elif script and script.group(1).strip():
+            cases.add(script.group(1).strip())
+    return cases
 
 
 def sources_of(build, targets):
@@ -337,11 +361,17 @@ def main():
     parser.add_argument("--workspace", type=Path, help="the copy's folder (build/mutate unless given)")
     parser.add_argument("--every", action="store_true",
                         help="run every test that sees a mutant, not only up to the first that kills it")
+    parser.add_argument("--tests", help="only these tests (names separated by commas)")
+    parser.add_argument("--compare", nargs=2, type=Path, metavar=("BEFORE", "AFTER"),
+                        help="two runs' results.json on the same mutants: which case-level catches are lost")
     args = parser.parse_intermixed_args()
     root = args.root.resolve()
     for setting in [k for k in os.environ if k.startswith("KX_")]:
         del os.environ[setting]  # the copy has its own prefixes
     per_file = None if args.all else args.per_file
+    if args.compare:
+        print(compare(*(json.loads(path.read_text()) for path in args.compare)))
+        return
     if args.list:
         print("\n".join(f"{m.ident} {m.describe()}" for m in chosen(root, args.paths, per_file)))
         return
@@ -349,7 +379,7 @@ def main():
     began = time.monotonic()
     folder = (args.workspace or root / "build" / "mutate").resolve()
     space = Workspace(root, folder / "tree")
-    space.prepare(args.commit)
+    space.prepare(args.commit, args.tests.split(",") if args.tests else None)
     mutants = chosen(space.tree, args.paths, per_file)
     order = sorted(space.tests, key=lambda name: space.times[name])
     results, seen = [], {}
@@ -358,7 +388,7 @@ def main():
         if mutant.path not in seen:
             seen[mutant.path] = space.sees(mutant.path)
         original = path.read_text(encoding="utf-8")
-        outcome, killers, started = "survived", [], time.monotonic()
+        outcome, killers, cases, started = "survived", [], set(), time.monotonic()
         try:
             path.write_text(apply(original, mutant), encoding="utf-8")
             for name in (n for n in order if n in seen[mutant.path]):
@@ -367,9 +397,13 @@ def main():
                         outcome = "not compiled"
                     break
                 limit = max(60, 3 * space.times[name])
-                status = space.test(name, limit)
-                if status == "failed" and space.test(name, limit) == "passed":
-                    status = "passed"  # a failure that does not come again is the machine's, not the mutant's
+                status, failed = space.test(name, limit)
+                if status == "failed":
+                    again, failed_again = space.test(name, limit)
+                    # A failure that does not come again is the machine's, not the mutant's; so
+                    # is a case that fails only once.
+                    status, failed = (again, (failed & failed_again) or failed_again) if again != "passed" else ("passed", set())
+                cases |= failed
                 if status != "passed":
                     if not killers:
                         outcome = "killed" if status == "failed" else "timed out"
@@ -381,7 +415,7 @@ def main():
             space.reset_prefix()
         by = " ".join(killers)
         results.append({"ident": mutant.ident, "mutant": mutant.describe(), "outcome": outcome, "by": by,
-                        "folder": str(Path(mutant.path).parent)})
+                        "folder": str(Path(mutant.path).parent), "cases": sorted(cases)})
         print(f"[{number}/{len(mutants)}] {outcome:12s} {mutant.describe()} {by} "
               f"({time.monotonic() - started:.0f} s)", flush=True)
     for name in space.tests:  # the copy is left built as it was
@@ -414,6 +448,15 @@ def report(root, out, results, seconds, every=False):
                 alone[killers[0]] += 1
         lines.append(f"\n{'test':28s} kills  alone")
         lines += [f"{name:28s} {kills[name]:5d} {alone[name]:6d}" for name in sorted(kills, key=lambda n: -alone[n])]
+        # The same, case by case: a case that kills no mutant alone could go without a loss.
+        kills, alone = Counter(), Counter()
+        for r in results:
+            cases = r.get("cases", [])
+            kills.update(cases)
+            if len(cases) == 1:
+                alone[cases[0]] += 1
+        lines.append(f"\n{'case':60s} kills  alone")
+        lines += [f"{case:60s} {kills[case]:5d} {alone[case]:6d}" for case in sorted(kills, key=lambda c: (-alone[c], c))]
     text = "\n".join(lines)
     print(text)
     out.mkdir(parents=True, exist_ok=True)
@@ -428,6 +471,31 @@ def report(root, out, results, seconds, every=False):
             f.write(f"{r['ident']} {r['outcome']:12s} {r['mutant']} {r['by']}\n")
     (out / "results.json").write_text(json.dumps(results, indent=1))
     print(f"report: {out / 'report.txt'}")
+
+
+def compare(before, after):
+    """What the tests of `after` lose against those of `before`, mutant by mutant (the same
+    mutants on both sides): mutants no longer killed, and each case of `before` that is gone or
+    no longer kills a mutant it killed, with whether another case still kills that mutant."""
+    now = {r["ident"]: r for r in after}
+    lines, lost, per_folder = [], [], defaultdict(Counter)
+    for old in before:
+        new = now.get(old["ident"])
+        if new is None:
+            continue
+        for side, r in (("before", old), ("after", new)):
+            per_folder[r["folder"]][side] += r["outcome"] in ("killed", "timed out")
+        per_folder[old["folder"]]["mutants"] += 1
+        if old["outcome"] in ("killed", "timed out") and new["outcome"] not in ("killed", "timed out"):
+            lost.append(f"lost: {old['mutant']} (killed before by {' '.join(old.get('cases', [])) or old['by']})")
+        for case in sorted(set(old.get("cases", [])) - set(new.get("cases", []))):
+            still = ", ".join(new.get("cases", [])) or "nothing"
+            lines.append(f"{case}: no longer kills {old['mutant']}; killed now by {still}")
+    table = [f"{'folder':28s} mutants  killed before  killed after"]
+    for folder in sorted(per_folder):
+        c = per_folder[folder]
+        table.append(f"{folder:28s} {c['mutants']:7d} {c['before']:14d} {c['after']:13d}")
+    return "\n".join(table + [""] + (lost or ["no mutant killed before survives after"]) + [""] + lines)
 
 
 def summary_line(folder, c):
