@@ -13,6 +13,7 @@
 
 #include "core/failure.h"
 #include "core/value.h"
+#include "node_rules.h"
 #include "platform/com/com.h"
 
 namespace kxsim {
@@ -23,12 +24,6 @@ using kx::Variant;
 // The objects of this module still alive.
 extern std::atomic<long> live_objects;
 
-// A failure as the stand-in reports it to its caller.
-struct SimError
-{
-    HRESULT status;
-    String description;
-};
 
 // Sets the thread's error information and answers the status.
 HRESULT report(HRESULT status, const String& description, const wchar_t* source);

@@ -19,7 +19,7 @@ namespace kxsim {
 // A failure of the store, with the status the directory service reports it with.
 using StoreError = SimError;
 
-class StoreFile
+class StoreFile final : public TreeStore
 {
 public:
     // The path an environment variable names, else the fallback.
@@ -30,10 +30,10 @@ public:
 
     // The whole tree as the file holds it now; StoreError when it is missing or damaged. The
     // tree is shared with other readers of this process and never changes. Takes no lock.
-    std::shared_ptr<const Tree> load() const;
+    std::shared_ptr<const Tree> load() const override;
     // Loads, changes and saves the tree in one locked step; a StoreError (or any exception)
     // thrown by the change leaves the file as it was.
-    void update(const std::function<void(Tree&)>& change) const;
+    void update(const std::function<void(Tree&)>& change) const override;
     // Replaces the store (also a missing or damaged one) with this tree.
     void replace(const Tree& tree) const;
 

@@ -1,85 +1,6 @@
 #include "iis.h"
 
-#include <algorithm>
-
 namespace kxsim::iis {
-namespace {
-
-bool is_site_class(const String& cls) { return cls == L"IIsWebServer" || cls == L"IIsFtpServer"; }
-bool is_directory_class(const String& cls) { return cls == L"IIsWebVirtualDir" || cls == L"IIsWebDirectory"; }
-
-// A site's Start and Stop set its state: 2 started, 4 stopped.
-void set_server_state(NodeContext& node, int32_t state)
-{
-    if (!is_site_class(node.data().class_name))
-        throw SimError{DISP_E_MEMBERNOTFOUND, L"Member not found."};
-    node.change_stored([&](Tree&, Node& stored) { stored.set(L"ServerState", Variant(state)); });
-}
-
-// AppDelete removes a directory's application definition.
-void delete_application(NodeContext& node)
-{
-    if (!is_directory_class(node.data().class_name))
-        throw SimError{DISP_E_MEMBERNOTFOUND, L"Member not found."};
-    node.change_stored([](Tree&, Node& stored) {
-        auto& p = stored.properties;
-        p.erase(std::remove_if(p.begin(), p.end(),
-                               [](const auto& entry) {
-                                   for (const wchar_t* app : {L"AppRoot", L"AppIsolated", L"AppFriendlyName",
-                                                              L"AppPoolId", L"AppPackageName", L"AppPackageID"})
-                                       if (same_name(entry.first, app))
-                                           return true;
-                                   return false;
-                               }),
-                p.end());
-    });
-}
-
-}  // namespace
-
-SimError Rules::unreachable(const String&) const
-{
-    return SimError{HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), L"The RPC server is unavailable."};
-}
-
-SimError Rules::not_found(const String&) const
-{
-    return SimError{HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), L"The system cannot find the path specified."};
-}
-
-SimError Rules::already_exists(const String&) const
-{
-    return SimError{HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), L"Cannot create a file when that file already exists."};
-}
-
-String Rules::step_of(const String& class_name) const
-{
-    if (same_name(class_name, L"IIsWebServer"))
-        return L"create-site";
-    if (same_name(class_name, L"IIsWebVirtualDir"))
-        return L"create-vdir";
-    return same_name(class_name, L"IIsFtpServer") ? L"create-ftp-site" : L"";
-}
-
-bool Rules::multi_valued(const String& name) const
-{
-    for (const wchar_t* known : {L"ServerBindings", L"SecureBindings", L"ScriptMaps", L"HttpCustomHeaders",
-                                 L"HttpErrors", L"MimeMap", L"IPSecurity"})
-        if (same_name(name, known))
-            return true;
-    return false;
-}
-
-void Rules::call(NodeContext& node, const String& method, const Arguments& args, VARIANT&) const
-{
-    args.expect(0);
-    if (same_name(method, L"Start"))
-        set_server_state(node, 2);
-    else if (same_name(method, L"Stop"))
-        set_server_state(node, 4);
-    else
-        delete_application(node);
-}
 
 StoreFile store_file(const String& path)
 {
@@ -88,33 +9,8 @@ StoreFile store_file(const String& path)
 
 StoreFile store_file() { return store_file(StoreFile::path_from(L"KX_SIM_IIS_STORE", L"C:\\kxsim\\iis.store")); }
 
-Tree fresh_machine()
-{
-    Tree tree;
-    auto list = [](const wchar_t* item) { return Variant(Variant::List{Variant(item)}); };
+std::shared_ptr<const TreeStore> Rules::store() const { return std::make_shared<StoreFile>(store_file()); }
 
-    Node& web = tree.root.add(L"IIsWebService", L"W3SVC");
-    Node& site = web.add(L"IIsWebServer", L"1");
-    site.set(L"ServerComment", Variant(L"Default Web Site"));
-    site.set(L"ServerBindings", list(L":80:"));
-    site.set(L"ServerState", Variant(int32_t(2)));
-    site.set(L"ServerAutoStart", Variant(true));
-    Node& root = site.add(L"IIsWebVirtualDir", L"ROOT");
-    root.set(L"Path", Variant(L"c:\\inetpub\\wwwroot"));
-    root.set(L"AccessFlags", Variant(int32_t(1)));
-
-    Node& logging = tree.root.add(L"IIsLogModules", L"Logging");
-    Node& w3c = logging.add(L"IIsLogModule", L"W3C Extended Log File Format");
-    w3c.set(L"LogModuleId", Variant(L"{FF160663-DE82-11CF-BC0A-00AA006111E0}"));
-
-    Node& ftp = tree.root.add(L"IIsFtpService", L"MSFTPSVC");
-    Node& ftp_site = ftp.add(L"IIsFtpServer", L"1");
-    ftp_site.set(L"ServerComment", Variant(L"Default FTP Site"));
-    ftp_site.set(L"ServerBindings", list(L":21:"));
-    ftp_site.set(L"ServerState", Variant(int32_t(2)));
-    Node& ftp_root = ftp_site.add(L"IIsFtpVirtualDir", L"ROOT");
-    ftp_root.set(L"Path", Variant(L"c:\\inetpub\\ftproot"));
-    return tree;
-}
+String Rules::computer_name() const { return system_computer_name(); }
 
 }  // namespace kxsim::iis

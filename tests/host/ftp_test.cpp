@@ -14,7 +14,7 @@ class Ftp : public OperationTest
 protected:
     void reset() override
     {
-        directory.root->children.clear();
+        directory.web().root.children.clear();
         directory.before = nullptr;
         directory.add(L"", L"IIsFtpService", L"MSFTPSVC");
         directory.add(L"MSFTPSVC", L"IIsFtpServer", L"1",
@@ -45,15 +45,15 @@ TEST_F(Ftp, CreateRewritesThePortAndAnswersTheStageThatFailed)
     EXPECT_EQ(port, L":2100:");
     Node* site = directory.find(L"MSFTPSVC/5");
     ASSERT_NE(site, nullptr);
-    EXPECT_EQ(site->properties[L"servercomment"], Variant(L"Uploads"));
-    EXPECT_EQ(site->properties[L"serverbindings"], Variant(Variant::List{Variant(L":2100:")}));
-    EXPECT_EQ(site->properties[L"logtype"], Variant(int16_t(1)));
+    EXPECT_EQ(value_of(site, L"servercomment"), Variant(L"Uploads"));
+    EXPECT_EQ(value_of(site, L"serverbindings"), Variant(Variant::List{Variant(L":2100:")}));
+    EXPECT_EQ(value_of(site, L"logtype"), Variant(int16_t(1)));
     Node* root = directory.find(L"MSFTPSVC/5/ROOT");
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->class_name, L"IIsFtpVirtualDir");
-    EXPECT_EQ(root->properties[L"accesswrite"], Variant(true));
-    EXPECT_EQ(root->properties[L"accessread"], Variant(false));
-    EXPECT_EQ(root->properties[L"path"], Variant(L"c:\\up"));
+    EXPECT_EQ(value_of(root, L"accesswrite"), Variant(true));
+    EXPECT_EQ(value_of(root, L"accessread"), Variant(false));
+    EXPECT_EQ(value_of(root, L"path"), Variant(L"c:\\up"));
 
     struct Case
     {
@@ -84,14 +84,13 @@ TEST_F(Ftp, CreateRewritesThePortAndAnswersTheStageThatFailed)
 TEST_F(Ftp, StartStopAndDeleteAnswerTheirCodes)
 {
     EXPECT_EQ(startftpsite(platform, L"1"), 0);
-    EXPECT_TRUE(directory.find(L"MSFTPSVC/1")->started);
+    EXPECT_EQ(value_of(directory.find(L"MSFTPSVC/1"), L"ServerState"), Variant(kxsim::iis::kStarted));
     EXPECT_EQ(stopftpsite(platform, L"1"), 0);
-    EXPECT_FALSE(directory.find(L"MSFTPSVC/1")->started);
+    EXPECT_EQ(value_of(directory.find(L"MSFTPSVC/1"), L"ServerState"), Variant(kxsim::iis::kStopped));
     EXPECT_EQ(startftpsite(platform, L"7"), 2);
     EXPECT_EQ(stopftpsite(platform, L"7"), 1);
     directory.fail_at("call Stop", 1, kAccessDenied);
     EXPECT_EQ(stopftpsite(platform, L"1"), 2);
-    directory.before = nullptr;
     directory.fail_at("call Start", 1, kAccessDenied);
     EXPECT_EQ(startftpsite(platform, L"1"), 2);
     directory.before = nullptr;

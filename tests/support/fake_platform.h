@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "fake_directory.h"
+#include "simulated_directory.h"
 #include "platform/automation/automation.h"
 #include "platform/codepage/codepage.h"
 #include "platform/digest/digest.h"
@@ -88,7 +88,7 @@ public:
 
 struct FakePlatform
 {
-    FakeDirectory directory;
+    SimulatedDirectory directory;
     NoFiles files;
     SeededRandom random{[] { return uint64_t(42); }};
     RecordingUserInterface ui;

@@ -9,6 +9,8 @@
 
 namespace kx::test {
 
+using kxsim::Node;
+
 class OperationTest : public ::testing::Test
 {
 protected:
@@ -30,9 +32,16 @@ protected:
         return 0;
     }
 
+    // A stored property's value; empty when the node or the property is missing.
+    static Variant value_of(const Node* node, const String& name)
+    {
+        const Variant* value = node ? node->property(name) : nullptr;
+        return value ? *value : Variant();
+    }
+
     FakePlatform fake;
     Platform& platform = fake.platform;
-    FakeDirectory& directory = fake.directory;
+    SimulatedDirectory& directory = fake.directory;
 };
 
 }  // namespace kx::test

@@ -64,11 +64,17 @@ struct Text
 struct Var
 {
     Var() { VariantInit(&v); }
+    Var(Var&& other) noexcept : v(other.v) { VariantInit(&other.v); }
     Var(const Var&) = delete;
     Var& operator=(const Var&) = delete;
     ~Var() { VariantClear(&v); }
     VARIANT v;
 };
+
+inline std::wstring text_of(const VARIANT& v)
+{
+    return V_VT(&v) == VT_BSTR ? std::wstring(V_BSTR(&v), SysStringLen(V_BSTR(&v))) : L"<not a text>";
+}
 
 // A plain text argument, as a compiled client passes a string by value.
 inline VARIANTARG text_arg(BSTR text)
@@ -112,5 +118,24 @@ inline Invoked invoke(IDispatch* object, const wchar_t* name, VARIANTARG* revers
     }
     return out;
 }
+
+#ifdef _WINSOCK2API_  // in the files that include winsock2.h before windows.h
+// A TCP listener on a free loopback port, with a backlog of this many connections.
+struct Listener
+{
+    explicit Listener(int backlog) : socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))
+    {
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(socket, backlog);
+        int size = sizeof address;
+        getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size);
+    }
+    std::wstring port() const { return std::to_wstring(ntohs(address.sin_port)); }
+    SOCKET socket;
+    sockaddr_in address{};
+};
+#endif
 
 }  // namespace kx::test

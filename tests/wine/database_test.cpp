@@ -48,8 +48,7 @@ TEST_F(Database, SqlServerLogons)
                           Case{server, L"kestrix", password, L"nosuchdb", 1},
                           Case{server, L"kestrix", password, L"kxclosed", 1},  // the login may not use it
                           Case{L"127.0.0.1,1", L"kestrix", password, L"kxdb", 1}}) {
-        Answer a;
-        call("checksqllogon", L"checksqllogon", {c.server, c.user, c.password, c.database}, a);
+        const Answer a = call("checksqllogon", L"checksqllogon", {c.server, c.user, c.password, c.database});
         EXPECT_EQ(a.number(), c.answer) << std::string(c.database.begin(), c.database.end());
     }
 }
@@ -88,9 +87,8 @@ TEST_F(Database, TheUploadsStatementReachesTheServerAsWritten)
                                                    password}),
               2);
     // A refused logon: trap 1 closes a connection that never opened, and that failure is the call's.
-    Answer refused;
-    call("updatemetabasewithcrcs", L"updatemetabasewithcrcs",
-         {list, L"WEB01", L"Portal", L"kxdb", server, L"kestrix", L"secret-that-fails"}, refused);
+    const Answer refused = call("updatemetabasewithcrcs", L"updatemetabasewithcrcs",
+                                {list, L"WEB01", L"Portal", L"kxdb", server, L"kestrix", L"secret-that-fails"});
     EXPECT_EQ(refused.status, static_cast<HRESULT>(0x800A0E78));
     EXPECT_EQ(refused.description.find(L"secret-that-fails"), std::wstring::npos);
 }

@@ -175,7 +175,7 @@ public:
 // The real platform for the operations that these tests reach, messages recorded.
 struct TestPlatform
 {
-    FakeDirectory directory;
+    SimulatedDirectory directory;
     files::ScriptingFileSystem files;
     SeededRandom random{[] { return uint64_t(7); }};
     RecordingUserInterface ui;

@@ -7,7 +7,6 @@
 #include "com_support.h"
 #include "frame/instance.h"
 #include "interfaces.h"
-#include "script_host.h"
 #include "test_operations.h"
 
 namespace kx::test {
@@ -23,8 +22,6 @@ ComPtr<Interface> make(const char* name)
     object->Release();
     return face;
 }
-
-std::wstring text_of(const VARIANT& v) { return std::wstring(V_BSTR(&v), SysStringLen(V_BSTR(&v))); }
 
 // createftpsite(sFTPID, SiteName, Port, Path) with Port given as the test says.
 long call_createftpsite(VARIANTARG& port)
@@ -315,21 +312,6 @@ TEST(Members, WithoutResultOrWithNullResultPointer)
     EXPECT_EQ(port->getwebport(nullptr, nullptr), E_POINTER);
     Text result;
     EXPECT_EQ(port->getwebport(nullptr, &result.bstr), E_POINTER);
-}
-
-
-// A raised failure as a script sees it.
-TEST(Scripts, ARaisedFailureReachesErrWithItsNumberAndDescription)
-{
-    ScriptHost host;
-    host.add(L"scan", make<IDispatch>("portscan").Get());
-    ASSERT_TRUE(host.run(L"Dim number, description, source\n"
-                         L"On Error Resume Next\n"
-                         L"scan.portscan \"80070005\", \"Access is denied.\"\n"
-                         L"number = Hex(Err.Number) : description = Err.Description : source = Err.Source\n"));
-    EXPECT_EQ(host.evaluate(L"number"), L"80070005");
-    EXPECT_EQ(host.evaluate(L"description"), L"Access is denied.");
-    EXPECT_EQ(host.evaluate(L"source"), L"Kestrix.portscan");
 }
 
 }  // namespace

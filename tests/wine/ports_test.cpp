@@ -4,6 +4,7 @@
 
 #include <winsock2.h>
 
+#include "com_support.h"
 #include "faulty_ports.h"
 #include "platform/com/com.h"
 #include "utilities/operations.h"
@@ -16,24 +17,17 @@ TEST(PortProbe, AConnectionThatNeverCompletesEndsAfter25PassesOf10000Runs)
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     // A listener whose queue is full: a further connection is never answered.
-    SOCKET full = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(full, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(full, 0);
-    int size = sizeof address;
-    getsockname(full, reinterpret_cast<sockaddr*>(&address), &size);
+    const Listener full(0);
     SOCKET filler = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    connect(filler, reinterpret_cast<const sockaddr*>(&full.address), sizeof full.address);
 
     TestPlatform fake;
     automation::ComAutomation controls;  // the stand-in Winsock control, as registered in the prefix
     Platform platform = fake.with(controls);
-    EXPECT_EQ(utilities::portscan(platform, L"127.0.0.1", std::to_wstring(ntohs(address.sin_port))), 1);
+    EXPECT_EQ(utilities::portscan(platform, L"127.0.0.1", full.port()), 1);
     EXPECT_EQ(fake.ui.events, 25 * 10000);
     closesocket(filler);
-    closesocket(full);
+    closesocket(full.socket);
     WSACleanup();
 }
 

@@ -33,27 +33,6 @@ void SimulatedServer::store_accounts(const kxsim::Tree& tree) { kxsim::winnt::st
 
 kxsim::Tree SimulatedServer::stored_accounts() const { return *kxsim::winnt::store_file(accounts_path_).load(); }
 
-kxsim::Tree SimulatedServer::machine_with(const std::vector<Site>& sites)
-{
-    kxsim::Tree tree = kxsim::iis::fresh_machine();
-    kxsim::Node& web = *tree.find({L"W3SVC"});
-    web.children.clear();
-    auto list = [](const std::vector<const wchar_t*>& items) {
-        kx::Variant::List l;
-        for (const wchar_t* item : items)
-            l.emplace_back(item);
-        return kx::Variant(l);
-    };
-    for (const Site& site : sites) {
-        kxsim::Node& node = web.add(L"IIsWebServer", site.name);
-        node.set(L"ServerComment", kx::Variant(site.description));
-        node.set(L"ServerBindings", list(site.bindings));
-        if (!site.secure.empty())
-            node.set(L"SecureBindings", list(site.secure));
-    }
-    return tree;
-}
-
 long live_objects()
 {
     long live = 0;
@@ -66,11 +45,7 @@ long live_objects()
     return live;
 }
 
-std::wstring Answer::text() const
-{
-    return V_VT(&result.v) == VT_BSTR ? std::wstring(V_BSTR(&result.v), SysStringLen(V_BSTR(&result.v)))
-                                      : L"<not text>";
-}
+std::wstring Answer::text() const { return text_of(result.v); }
 
 std::vector<std::wstring> Answer::list() const
 {
@@ -91,11 +66,15 @@ std::vector<std::wstring> Answer::list() const
     return items;
 }
 
-void call(const char* cls, const wchar_t* member, std::vector<Argument> args, Answer& answer)
+Answer call(const char* cls, const wchar_t* member, std::vector<Argument> args)
 {
+    Answer answer;
     const long live_before = live_objects();
     ComPtr<IDispatch> object = create(cls);
-    ASSERT_TRUE(object) << cls;
+    if (!object) {
+        ADD_FAILURE() << cls << " cannot be created";
+        return answer;
+    }
     std::vector<Var> values(args.size());
     std::vector<VARIANTARG> reversed(args.size());
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -120,18 +99,17 @@ void call(const char* cls, const wchar_t* member, std::vector<Argument> args, An
     answer.status = invoked.status == DISP_E_EXCEPTION ? invoked.scode : invoked.status;
     answer.description = invoked.description;
     for (const Var& value : values) {
-        answer.after.push_back(V_VT(&value.v) == VT_BSTR ? std::wstring(V_BSTR(&value.v), SysStringLen(V_BSTR(&value.v)))
-                                                          : L"<not text>");
+        answer.after.push_back(text_of(value.v));
         answer.values_after.push_back(kx::com::to_variant(value.v));
     }
     object.Reset();
     EXPECT_EQ(live_objects(), live_before) << cls << " left objects of the stand-ins alive";
+    return answer;
 }
 
 long answer_of(const char* cls, std::vector<Argument> args)
 {
-    Answer a;
-    call(cls, widen(cls).c_str(), std::move(args), a);
+    const Answer a = call(cls, widen(cls).c_str(), std::move(args));
     EXPECT_EQ(a.status, S_OK) << cls << ": " << std::string(a.description.begin(), a.description.end());
     return a.number();
 }

@@ -12,6 +12,7 @@
 #include "accounts.h"
 #include "iis.h"
 #include "platform/com/com.h"
+#include "scenes.h"
 
 namespace kx::test {
 
@@ -30,15 +31,6 @@ protected:
     // The account database; the one a test starts from is a fresh machine's.
     void store_accounts(const kxsim::Tree& tree);
     kxsim::Tree stored_accounts() const;
-    // A fresh machine whose web service holds exactly these sites: {name, description, bindings}.
-    struct Site
-    {
-        const wchar_t* name;
-        const wchar_t* description;
-        std::vector<const wchar_t*> bindings = {L":80:"};
-        std::vector<const wchar_t*> secure = {};
-    };
-    static kxsim::Tree machine_with(const std::vector<Site>& sites);
 
     std::wstring path_, accounts_path_;
     long live_before_ = 0;
@@ -47,7 +39,7 @@ protected:
 // A member's answer, called late bound with text arguments (and numbers where given).
 struct Answer
 {
-    HRESULT status;  // S_OK, or the failure's status
+    HRESULT status = E_FAIL;  // S_OK, or the failure's status
     std::wstring description;
     Var result;
     long number() const { return V_VT(&result.v) == VT_I4 ? V_I4(&result.v) : -999; }
@@ -89,7 +81,7 @@ inline kx::Variant property_at(const std::wstring& path, const wchar_t* name)
 }
 
 // Calls a member late bound; afterwards no object of the stand-ins may be left alive.
-void call(const char* cls, const wchar_t* member, std::vector<Argument> args, Answer& answer);
+Answer call(const char* cls, const wchar_t* member, std::vector<Argument> args);
 // The number a member answers, called by the class's own name; the call must succeed.
 long answer_of(const char* cls, std::vector<Argument> args);
 

@@ -5,7 +5,6 @@
 #include <functional>
 #include <iterator>
 
-#include "interfaces.h"
 #include "simulated_server.h"
 
 namespace kx::test {
@@ -24,18 +23,13 @@ void write(const std::wstring& path, const std::string& bytes)
     std::ofstream(std::string(path.begin(), path.end()), std::ios::binary) << bytes;
 }
 
-std::wstring text_of(const VARIANT& v)
-{
-    return V_VT(&v) == VT_BSTR ? std::wstring(V_BSTR(&v), SysStringLen(V_BSTR(&v))) : L"<not a text>";
-}
-
-// SQLEncodeString takes every scalar a script can pass as the text automation gives it (a
-// script's CStr): nothing rounded, large numbers, dates and truth values in automation's form.
+// SQLEncodeString takes every scalar a script can pass, by value and in a typed variable, as
+// the text automation gives it (a script's CStr): nothing rounded, large numbers and truth
+// values in automation's form.
 TEST(SqlText, EveryScalarIsEncodedAsItsAutomationText)
 {
     ComPtr<IDispatch> late = create("updatemetabasewithcrcs");
-    ComPtr<kestrix::_updatemetabasewithcrcs> early;
-    ASSERT_EQ(late.As(&early), S_OK);
+    ASSERT_TRUE(late);
     auto value = [](VARTYPE type, std::function<void(VARIANT&)> set) {
         return [type, set](VARIANT& v) {
             V_VT(&v) = type;
@@ -46,7 +40,7 @@ TEST(SqlText, EveryScalarIsEncodedAsItsAutomationText)
     {
         const char* what;
         std::function<void(VARIANT&)> make;
-        const wchar_t* text;  // what CStr gives; null where it depends on the locale
+        const wchar_t* text;  // what CStr gives
     };
     for (const Case& c : {
              Case{"CSng(1.5)", value(VT_R4, [](VARIANT& v) { V_R4(&v) = 1.5f; }), L"1.5"},
@@ -59,27 +53,20 @@ TEST(SqlText, EveryScalarIsEncodedAsItsAutomationText)
                   L"4000000000"},
              Case{"CInt(-7)", value(VT_I2, [](VARIANT& v) { V_I2(&v) = -7; }), L"-7"},
              Case{"True", value(VT_BOOL, [](VARIANT& v) { V_BOOL(&v) = VARIANT_TRUE; }), L"True"},
-             Case{"a date", value(VT_DATE, [](VARIANT& v) { V_DATE(&v) = 36526.5; }), nullptr},
              Case{"a decimal", value(VT_DECIMAL, [](VARIANT& v) {
                   VarDecFromR8(12.345, &V_DECIMAL(&v));
                   V_VT(&v) = VT_DECIMAL;  // the decimal fills the whole variant
-              }), nullptr},
+              }), L"12.345"},
          }) {
-        Var in, automation;
+        Var in, by_value, by_reference;
         c.make(in.v);
-        ASSERT_EQ(VariantChangeType(&automation.v, &in.v, VARIANT_ALPHABOOL, VT_BSTR), S_OK) << c.what;
-        const std::wstring expected = c.text ? c.text : text_of(automation.v);
-        EXPECT_EQ(text_of(automation.v), expected) << c.what << ": automation's own text";
-        Var late_out, early_out, by_reference_out;
-        ASSERT_EQ(invoke(late.Get(), L"SQLEncodeString", &in.v, 1, &late_out.v).status, S_OK) << c.what;
-        EXPECT_EQ(text_of(late_out.v), expected) << c.what << " late bound";
-        ASSERT_EQ(early->SQLEncodeString(in.v, &early_out.v), S_OK) << c.what;
-        EXPECT_EQ(text_of(early_out.v), expected) << c.what << " early bound";
+        ASSERT_EQ(invoke(late.Get(), L"SQLEncodeString", &in.v, 1, &by_value.v).status, S_OK) << c.what;
+        EXPECT_EQ(text_of(by_value.v), c.text) << c.what;
         VARIANTARG reference;
         V_VT(&reference) = VT_BYREF | V_VT(&in.v);
         V_BYREF(&reference) = V_VT(&in.v) == VT_DECIMAL ? static_cast<void*>(&V_DECIMAL(&in.v)) : &V_UI1(&in.v);
-        ASSERT_EQ(invoke(late.Get(), L"SQLEncodeString", &reference, 1, &by_reference_out.v).status, S_OK) << c.what;
-        EXPECT_EQ(text_of(by_reference_out.v), expected) << c.what << " by reference";
+        ASSERT_EQ(invoke(late.Get(), L"SQLEncodeString", &reference, 1, &by_reference.v).status, S_OK) << c.what;
+        EXPECT_EQ(text_of(by_reference.v), c.text) << c.what << " by reference";
     }
 }
 
@@ -107,8 +94,7 @@ TEST_F(Utilities, TextIsReplacedFirstInEachLineOrEverywhere)
         EXPECT_EQ(answer_of("replacestringinfile", {file, c.search, c.replace}), 0);
         EXPECT_EQ(read(file), c.content) << "the input stays as it was";
         EXPECT_EQ(read(file + L".tmp"), c.first);
-        Answer every;
-        call("Searchandreplace", L"Searchandreplace", {file, c.search, c.replace}, every);
+        const Answer every = call("Searchandreplace", L"Searchandreplace", {file, c.search, c.replace});
         EXPECT_EQ(every.status, S_OK);
         EXPECT_EQ(V_VT(&every.result.v), VT_I2);
         EXPECT_EQ(read(file), c.every);
@@ -120,15 +106,13 @@ TEST_F(Utilities, TextIsReplacedFirstInEachLineOrEverywhere)
     DeleteFileW((file + L".tmp").c_str());
     EXPECT_EQ(answer_of("replacestringinfile", {file, L"a", L"b"}), 1);
     EXPECT_EQ(read(file + L".tmp"), "<missing>");
-    Answer missing;
-    call("Searchandreplace", L"Searchandreplace", {file, L"a", L"b"}, missing);
+    const Answer missing = call("Searchandreplace", L"Searchandreplace", {file, L"a", L"b"});
     EXPECT_EQ(missing.status, static_cast<HRESULT>(0x800A0035));
     EXPECT_EQ(read(file + L"_new"), "<missing>");
     write(file, "");
     EXPECT_EQ(answer_of("replacestringinfile", {file, L"a", L"b"}), 2);
     EXPECT_EQ(read(file + L".tmp"), "");
-    Answer empty;
-    call("Searchandreplace", L"Searchandreplace", {file, L"a", L"b"}, empty);
+    const Answer empty = call("Searchandreplace", L"Searchandreplace", {file, L"a", L"b"});
     EXPECT_EQ(empty.status, static_cast<HRESULT>(0x800A003E));  // input past end of file
     write(file, "x\r\n");
     DeleteFileW((file + L".tmp").c_str());
@@ -150,8 +134,7 @@ TEST_F(Utilities, APortIsInUseWhenASiteBindsItFirstOnAllAddresses)
     };
     for (const Case& c : {Case{L"8080", 0}, Case{L"80", 1}, Case{L"81", 1}, Case{L"82", 1}, Case{L"443", 0},
                           Case{L"9000", 0}, Case{L":8080:", 1}, Case{L"", 1}}) {
-        Answer a;
-        call("checkportinuse", L"checkportinuse", {Argument::variable(c.port)}, a);
+        const Answer a = call("checkportinuse", L"checkportinuse", {Argument::variable(c.port)});
         EXPECT_EQ(a.number(), c.answer) << c.port;
         EXPECT_EQ(a.after[0], L":" + std::wstring(c.port) + L":");
     }
@@ -164,24 +147,12 @@ TEST_F(Utilities, APortProbeEndsAsSoonAsTheControlKnows)
 {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
-    auto listener = [](int backlog) {
-        SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        listen(s, backlog);
-        int size = sizeof address;
-        getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
-        return std::make_pair(s, std::to_wstring(ntohs(address.sin_port)));
-    };
-    const auto [open, open_port] = listener(5);
-    EXPECT_EQ(answer_of("portscan", {L"127.0.0.1", open_port}), 0);
-    closesocket(open);
-    EXPECT_EQ(answer_of("portscan", {L"127.0.0.1", open_port}), 1);  // refused at once
+    const Listener open(5);
+    EXPECT_EQ(answer_of("portscan", {L"127.0.0.1", open.port()}), 0);
+    closesocket(open.socket);
+    EXPECT_EQ(answer_of("portscan", {L"127.0.0.1", open.port()}), 1);  // refused at once
 
-    Answer bad_port;
-    call("portscan", L"portscan", {L"127.0.0.1", L"not a port"}, bad_port);
+    const Answer bad_port = call("portscan", L"portscan", {L"127.0.0.1", L"not a port"});
     EXPECT_EQ(bad_port.status, static_cast<HRESULT>(0x800A000D));  // type mismatch
     EXPECT_EQ(answer_of("portscan", {L"no.such.host.invalid", L"80"}), 1);
     WSACleanup();
@@ -206,8 +177,7 @@ TEST_F(Utilities, ProgramsHelpAndLibraries)
     for (const Case& c : {Case{L"kernel32.dll", L"kernel32.dll", 0}, Case{L"C:\\kxtest\\no-such.dll", L"C:\\kxtest\\no-such.dll", 1},
                           Case{beside_tests(L"kx_dependent.dll"), beside_tests(L"kx_dependent.dll"), 1},
                           Case{L"\u4e2d.dll", L"?.dll", 1}, Case{L"", L"", 1}}) {
-        Answer a;
-        call("checkdllavailable", L"checkdllavailable", {Argument::variable(c.name)}, a);
+        const Answer a = call("checkdllavailable", L"checkdllavailable", {Argument::variable(c.name)});
         EXPECT_EQ(a.number(), c.answer) << std::string(c.name.begin(), c.name.end());
         EXPECT_EQ(a.after[0], c.after);
     }
@@ -226,14 +196,12 @@ TEST_F(Utilities, FileDigestsComeFromTheDigestLibrary)
                                "1234567890123456789012345678901234567890",
                                L"57edf4a22be3c955ac49da2e2107b67a"}}) {
         write(file, c.content);
-        Answer a;
-        call("getcrcforfile", L"getcrcforfile", {Argument::variable(file)}, a);
+        const Answer a = call("getcrcforfile", L"getcrcforfile", {Argument::variable(file)});
         EXPECT_EQ(a.text(), c.digest) << c.content;
         EXPECT_EQ(a.after[0], file);
     }
     // An unreadable file leaves the 32 blanks; a path outside the code page comes back as it went.
-    Answer unreadable;
-    call("getcrcforfile", L"getcrcforfile", {Argument::variable(L"C:\\kxtest\\\u4e2d.bin")}, unreadable);
+    const Answer unreadable = call("getcrcforfile", L"getcrcforfile", {Argument::variable(L"C:\\kxtest\\\u4e2d.bin")});
     EXPECT_EQ(unreadable.text(), std::wstring(32, L' '));
     EXPECT_EQ(unreadable.after[0], L"C:\\kxtest\\?.bin");
 
@@ -241,8 +209,7 @@ TEST_F(Utilities, FileDigestsComeFromTheDigestLibrary)
     const wchar_t* library = L"C:\\windows\\system32\\aamd532.dll";
     const std::wstring aside = std::wstring(library) + L".aside";
     ASSERT_TRUE(MoveFileW(library, aside.c_str()));
-    Answer missing;
-    call("getcrcforfile", L"getcrcforfile", {Argument::variable(file)}, missing);
+    const Answer missing = call("getcrcforfile", L"getcrcforfile", {Argument::variable(file)});
     MoveFileW(aside.c_str(), library);
     EXPECT_EQ(missing.status, static_cast<HRESULT>(0x800A0035));
     EXPECT_NE(missing.description.find(L"aamd532.dll"), std::wstring::npos);
