@@ -131,6 +131,14 @@ bool AccountRules::hidden(const String& property) const
 
 Reply AccountRules::call(Entry& node, const String& method, const std::vector<Variant>& args) const
 {
+    // The group as the store holds it now.
+    auto stored_group = [&](const Tree& tree) -> const Node& {
+        require_group(node);
+        const Node* group = tree.find(node.data().path);
+        if (!group)
+            throw not_found(L"Group");
+        return *group;
+    };
     if (same_name(method, L"SetPassword")) {
         expect(args, 1);
         if (node.data().class_name != L"User")
@@ -167,14 +175,11 @@ Reply AccountRules::call(Entry& node, const String& method, const std::vector<Va
         });
     } else if (same_name(method, L"IsMember")) {
         expect(args, 1);
-        require_group(node);
         const auto tree = store()->load();
-        const Node* group = tree->find(node.data().path);
-        if (!group)
-            throw not_found(L"Group");
+        const Node& group = stored_group(*tree);
         bool member = false;
         try {
-            member = is_member(*group, member_account(*this, *tree, kx::to_text(args[0]), kNoSuchMember, L"").name);
+            member = is_member(group, member_account(*this, *tree, kx::to_text(args[0]), kNoSuchMember, L"").name);
         } catch (const SimError& e) {
             if (e.status != from_win32(kNoSuchMember))
                 throw;
@@ -182,13 +187,9 @@ Reply AccountRules::call(Entry& node, const String& method, const std::vector<Va
         return Reply{Variant(member), false, {}};
     } else if (same_name(method, L"Members")) {
         expect(args, 0);
-        require_group(node);
         const auto tree = store()->load();
-        const Node* group = tree->find(node.data().path);
-        if (!group)
-            throw not_found(L"Group");
         std::vector<NodeData> members;
-        for (const Variant& m : members_of(*group))
+        for (const Variant& m : members_of(stored_group(*tree)))
             if (const Node* account = m.holds<String>() ? tree->root.child(m.as<String>()) : nullptr)
                 members.push_back(NodeData{account->class_name, {account->name}, account->properties});
         return Reply{Variant(), true, std::move(members)};
