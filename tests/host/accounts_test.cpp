@@ -99,6 +99,12 @@ TEST_F(Accounts, QueriesAnswerTheirOwnCodeForAFailure)
     EXPECT_EQ(checkuser(platform, L"HOST", L"Administrator"), 0);
     EXPECT_EQ(getinternetuser(platform, L"HOST", user), 0);
     EXPECT_EQ(user, L"web_IUSR_1");
+    // An account that is not there; a name that differs in case is another account.
+    EXPECT_EQ(checkuser(platform, L"HOST", L"administrator"), 1);
+    EXPECT_EQ(deletentuser(platform, L"HOST", L"nobody"), 1);
+    EXPECT_EQ(deletentgroup(platform, L"HOST", L"Nobodies"), 1);
+    directory.accounts().root.remove(L"web_IUSR_1");
+    EXPECT_EQ(getinternetuser(platform, L"HOST", user), 2);
 
     struct Case
     {
