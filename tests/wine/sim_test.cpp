@@ -78,26 +78,6 @@ TEST_F(Simulation, DeletingChildrenWhileWalkingStillVisitsEveryOne)
     EXPECT_TRUE(stored().find({L"W3SVC"})->children.empty());
 }
 
-TEST_F(Simulation, TheAccountDatabaseAnswersWithTheRealProvidersStatuses)
-{
-    ComPtr<IADsContainer> computer;
-    ASSERT_EQ(ADsOpenObject((L"WinNT://" + host).c_str(), nullptr, nullptr, 0, IID_IADsContainer,
-                            reinterpret_cast<void**>(computer.GetAddressOf())),
-              S_OK);
-    ComPtr<IDispatch> object;
-    Text group(L"group"), user(L"user"), nobody(L"nobody"), admins(L"administrators");
-    EXPECT_EQ(computer->GetObject(group.bstr, nobody.bstr, &object), HRESULT_FROM_WIN32(ERROR_NO_SUCH_ALIAS));
-    EXPECT_EQ(computer->GetObject(group.bstr, Text(L"Administrator").bstr, &object), HRESULT_FROM_WIN32(ERROR_NO_SUCH_ALIAS));
-    EXPECT_EQ(computer->Delete(user.bstr, nobody.bstr), HRESULT_FROM_WIN32(2221));
-    ASSERT_EQ(computer->Create(group.bstr, admins.bstr, &object), S_OK);
-    ComPtr<IADs> twin;
-    ASSERT_EQ(object->QueryInterface(IID_IADs, reinterpret_cast<void**>(twin.GetAddressOf())), S_OK);
-    EXPECT_EQ(twin->SetInfo(), HRESULT_FROM_WIN32(ERROR_ALIAS_EXISTS));
-    ComPtr<IADs> elsewhere;
-    EXPECT_EQ(ADsGetObject(L"WinNT://elsewhere", IID_IADs, reinterpret_cast<void**>(elsewhere.GetAddressOf())),
-              HRESULT_FROM_WIN32(ERROR_BAD_NETPATH));
-}
-
 TEST_F(Simulation, PasswordsAreKeptAsDigestsOnly)
 {
     EXPECT_EQ(answer_of("createntuser", {host, L"svc_kx", L"S3cret;pw", L"KxOperators"}), 0);
