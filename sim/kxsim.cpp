@@ -5,7 +5,6 @@
 //   kxsim add iis|winnt STORE PREFIX COUNT
 //                                  adds COUNT nodes named PREFIX1.. (sites, or users), one
 //                                  store update each
-//   kxsim churn iis|winnt STORE    rewrites the store without end (to be killed)
 //   kxsim refuse [STEP...]         the server refuses these changes with access denied, as a
 //                                  locked-down one would: create-site, create-vdir,
 //                                  create-ftp-site, create-user, create-group, add-member;
@@ -64,21 +63,20 @@ void dump_store(const kxsim::Tree& tree)
         dump(*node, 1);
 }
 
-// The store of a namespace, where its nodes are added, and the node whose count churn writes.
+// The store of a namespace, and where its nodes are added.
 struct Namespace
 {
     kxsim::StoreFile store;
     std::vector<kx::String> container;
     const wchar_t* node_class;
-    std::vector<kx::String> churned;
 };
 
 Namespace namespace_of(const std::wstring& name, const std::wstring& path)
 {
     if (name == L"iis")
-        return {kxsim::iis::store_file(path), {L"W3SVC"}, L"IIsWebServer", {L"W3SVC"}};
+        return {kxsim::iis::store_file(path), {L"W3SVC"}, L"IIsWebServer"};
     if (name == L"winnt")
-        return {kxsim::winnt::store_file(path), {}, L"User", {L"Administrators"}};
+        return {kxsim::winnt::store_file(path), {}, L"User"};
     throw kxsim::SimError{E_INVALIDARG, L"unknown namespace " + name};
 }
 
@@ -119,15 +117,8 @@ int run(int argc, wchar_t** argv)
         kxsim::iis::store_file().update([&](kxsim::Tree& tree) { tree.root.set(kxsim::kRefusedSteps, kx::Variant(web)); });
         kxsim::winnt::store_file().update(
             [&](kxsim::Tree& tree) { tree.root.set(kxsim::kRefusedSteps, kx::Variant(accounts)); });
-    } else if (command == L"churn" && argc == 4) {
-        const Namespace space = namespace_of(argv[2], argv[3]);
-        for (unsigned long n = 0;; ++n)
-            space.store.update([&](kxsim::Tree& tree) {
-                if (kxsim::Node* node = tree.find(space.churned))
-                    node->set(L"Churn", kx::Variant(static_cast<int32_t>(n)));
-            });
     } else {
-        std::cerr << "usage: kxsim reset | dump | add iis|winnt STORE PREFIX COUNT | churn iis|winnt STORE | "
+        std::cerr << "usage: kxsim reset | dump | add iis|winnt STORE PREFIX COUNT | "
                      "refuse [STEP...]\n";
         return 2;
     }
