@@ -260,6 +260,11 @@ class Workspace:
             run(["cmake", "--build", "--preset", preset, *target], cwd=self.tree)
         if wine:
             run([kx, "prefix"], cwd=self.tree)
+            # The wineserver keeps what registration wrote until it ends: end it, so that the
+            # files hold the registration before they are kept.
+            self.stop_wineserver()
+            if "Kestrix.generatepassword" not in (self.build / "prefix" / "system.reg").read_text(errors="replace"):
+                sys.exit("mutate: the library's registration did not reach the prefix's registry")
         # The registry as registration left it: a test that unregisters and registers again
         # does so with the mutant, and what it leaves must not meet the next mutant.
         self.registry = {f: f.read_bytes() for f in (self.build / "prefix").glob("*.reg")}
@@ -274,12 +279,15 @@ class Workspace:
             if status != "passed":
                 sys.exit(f"mutate: {name} fails on the unmutated tree; fix that first")
 
-    def reset_prefix(self):
-        """Gives the prefix back its registry as it was before the mutant."""
+    def stop_wineserver(self):
         server = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
         environment = dict(os.environ, WINEPREFIX=str(self.build / "prefix"))
         for stop in ("-k", "-w"):  # end the server, then wait until it has written the registry
             subprocess.run([server, stop], env=environment, capture_output=True)
+
+    def reset_prefix(self):
+        """Gives the prefix back its registry as it was before the mutant."""
+        self.stop_wineserver()
         for path, data in self.registry.items():
             path.write_bytes(data)
 
