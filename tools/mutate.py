@@ -318,7 +318,11 @@ class Workspace:
             return "timed out", {f"{name}:*"}
         if done.returncode == 0:
             return "passed", set()
-        return "failed", {f"{name}:{case}" for case in failed_cases(done.stdout)} or {f"{name}:*"}
+        cases = {f"{name}:{case}" for case in failed_cases(done.stdout)}
+        # A program that dies midway names only the cases that failed before: the rest is "*".
+        if not cases or ("[==========] Running" in done.stdout and not re.search(r"\[==========\] \d+ tests? from .* ran", done.stdout)):
+            cases.add(f"{name}:*")
+        return "failed", cases
 
 
 def failed_cases(output):
