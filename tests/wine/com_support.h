@@ -6,6 +6,7 @@
 #include <wrl/client.h>
 
 #include <string>
+#include <utility>
 
 #include "frame/catalogue.h"
 
@@ -120,7 +121,8 @@ inline Invoked invoke(IDispatch* object, const wchar_t* name, VARIANTARG* revers
 }
 
 #ifdef _WINSOCK2API_  // in the files that include winsock2.h before windows.h
-// A TCP listener on a free loopback port, with a backlog of this many connections.
+// A TCP listener on a free loopback port, with a backlog of this many connections; closed at
+// the end of its scope, or before by close().
 struct Listener
 {
     explicit Listener(int backlog) : socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP))
@@ -131,6 +133,14 @@ struct Listener
         listen(socket, backlog);
         int size = sizeof address;
         getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size);
+    }
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+    ~Listener() { close(); }
+    void close()
+    {
+        if (socket != INVALID_SOCKET)
+            closesocket(std::exchange(socket, INVALID_SOCKET));
     }
     std::wstring port() const { return std::to_wstring(ntohs(address.sin_port)); }
     SOCKET socket;

@@ -17,7 +17,7 @@ TEST(PortProbe, AConnectionThatNeverCompletesEndsAfter25PassesOf10000Runs)
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     // A listener whose queue is full: a further connection is never answered.
-    const Listener full(0);
+    Listener full(0);
     SOCKET filler = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     connect(filler, reinterpret_cast<const sockaddr*>(&full.address), sizeof full.address);
 
@@ -27,7 +27,7 @@ TEST(PortProbe, AConnectionThatNeverCompletesEndsAfter25PassesOf10000Runs)
     EXPECT_EQ(utilities::portscan(platform, L"127.0.0.1", full.port()), 1);
     EXPECT_EQ(fake.ui.events, 25 * 10000);
     closesocket(filler);
-    closesocket(full.socket);
+    full.close();
     WSACleanup();
 }
 

@@ -147,9 +147,9 @@ TEST_F(Utilities, APortProbeEndsAsSoonAsTheControlKnows)
 {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
-    const Listener open(5);
+    Listener open(5);
     EXPECT_EQ(answer_of("portscan", {L"127.0.0.1", open.port()}), 0);
-    closesocket(open.socket);
+    open.close();
     EXPECT_EQ(answer_of("portscan", {L"127.0.0.1", open.port()}), 1);  // refused at once
 
     const Answer bad_port = call("portscan", L"portscan", {L"127.0.0.1", L"not a port"});
