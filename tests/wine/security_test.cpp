@@ -8,7 +8,6 @@
 #include <sddl.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "core/failure.h"
 #include "faulty_ports.h"
@@ -265,32 +264,6 @@ TEST_F(FileSecurity, AccountNamesFromSids)
     fake.security.fail("is_valid_sid", 1, 87);
     EXPECT_EQ(getntaccountbysid(platform, L"S-1-5-32-544"), L"GetLastError returned : 87");
     EXPECT_EQ(fake.security.calls.back(), "free_sid");
-
-    // Names that need more than 64 characters get a buffer of the length asked for.
-    struct LongNames final : security::Security
-    {
-        bool convert_string_sid_to_sid(const char*, void*& sid) override
-        {
-            sid = this;
-            return true;
-        }
-        bool is_valid_sid(const void*) override { return true; }
-        bool lookup_account_sid(const void*, char* name, uint32_t& name_size, char* domain, uint32_t& domain_size,
-                                uint32_t&) override
-        {
-            const std::string n(99, 'n'), d(80, 'd');
-            if (name_size <= n.size() || domain_size <= d.size()) {
-                name_size = static_cast<uint32_t>(n.size() + 1);
-                domain_size = static_cast<uint32_t>(d.size() + 1);
-                return false;
-            }
-            std::memcpy(name, n.c_str(), name_size);
-            std::memcpy(domain, d.c_str(), domain_size);
-            return true;
-        }
-    } long_names;
-    Platform longer = fake.with(long_names);
-    EXPECT_EQ(getntaccountbysid(longer, L"S-1-5-1"), std::wstring(99, L'n') + L'\0');
 }
 
 }  // namespace
