@@ -1,9 +1,12 @@
 // The account operations against the in-memory directory: the stage that answers for each
-// failing step, what earlier stages leave done, and the steps whose failure is ignored.
+// failing step, what earlier stages leave done, the steps whose failure is ignored, and long names from SIDs.
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 #include "accounts/operations.h"
 #include "operation_test.h"
+#include "security/operations.h"
 
 namespace kx::test {
 namespace {
@@ -141,6 +144,37 @@ TEST_F(Accounts, QueriesAnswerTheirOwnCodeForAFailure)
     EXPECT_EQ(directory.members(L"Staff"), std::vector<String>{});
     EXPECT_EQ(deletentgroup(platform, L"HOST", L"Staff"), 0);
     EXPECT_EQ(directory.account(L"Staff"), nullptr);
+}
+
+struct LongNames final : security::Security
+{
+    bool convert_string_sid_to_sid(const char*, void*& sid) override
+    {
+        sid = this;
+        return true;
+    }
+    bool is_valid_sid(const void*) override { return true; }
+    bool lookup_account_sid(const void*, char* name, uint32_t& name_size, char* domain, uint32_t& domain_size,
+                            uint32_t&) override
+    {
+        const std::string n(99, 'n'), d(80, 'd');
+        if (name_size <= n.size() || domain_size <= d.size()) {
+            name_size = static_cast<uint32_t>(n.size() + 1);
+            domain_size = static_cast<uint32_t>(d.size() + 1);
+            return false;
+        }
+        std::memcpy(name, n.c_str(), name_size);
+        std::memcpy(domain, d.c_str(), domain_size);
+        return true;
+    }
+};
+
+TEST_F(Accounts, NamesFromSidsLongerThanTheFirstBuffersGetBuffersOfTheLengthAskedFor)
+{
+    LongNames long_names;  // under the address sanitizer, which sees a lookup write past a buffer
+    Platform longer{fake.directory, fake.files,    fake.random,     fake.ui,         fake.ansi,     long_names,
+                    fake.services,  fake.versions, fake.sequential, fake.automation, fake.programs, fake.digests};
+    EXPECT_EQ(file_security::getntaccountbysid(longer, L"S-1-5-1"), String(99, L'n') + L'\0');
 }
 
 }  // namespace

@@ -102,12 +102,6 @@ struct FakePlatform
     NoDigests digests;
     Platform platform{directory, files,    random,     ui,         ansi,     security,
                       services,  versions, sequential, automation, programs, digests};
-
-    Platform with(security::Security& other)
-    {
-        return Platform{directory, files, random, ui, ansi, other, services, versions, sequential, automation, programs,
-                        digests};
-    }
 };
 
 }  // namespace kx::test
