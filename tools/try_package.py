@@ -36,6 +36,7 @@ STAND_INS = ["kxsim_iis.dll", "kxsim_winnt.dll", "kxsim_winsock.dll", "kxsim_ado
 STEPS = ["create-site", "create-vdir", "create-ftp-site", "create-user", "create-group", "add-member"]
 WINES = {"x64": ("/usr/lib/wine/wine64", "win64", "win64"), "x86": ("/usr/lib/wine/wine", "win32", "win32")}
 TRACE = "C:\\kxtrace.log"
+HALF_DAY = 12 * 3600
 INSTALLER_STATUSES = {s % 256: s for s in (1602, 1603, 1618, 1619, 1620, 1625, 1633, 1638, 1641, 3010)}
 SUCCEEDED = (0, 1641, 3010)  # done; 1641 and 3010: done, and a restart is wanted
 
@@ -104,6 +105,14 @@ def read_log(path):
     return data.decode("utf-16") if data[:2] == b"\xff\xfe" else data.decode("utf-8", errors="replace")
 
 
+def within(second, start, end):
+    """Whether a second of the day falls in an action's run. Wine's installer log writes a
+    12-hour clock without AM or PM, so times compare on a 12-hour dial (a run that crosses noon
+    too); an action that never ended takes what follows it within six hours."""
+    span = (end - start) % HALF_DAY if end is not None else HALF_DAY // 2
+    return (second - start) % HALF_DAY <= span
+
+
 def calls(trace_lines, actions, members):
     """Kestrix's calls, each with the custom action that made it: one that ran in the call's
     second (the log's times are whole seconds), not before the last call's, and, among several,
@@ -118,7 +127,7 @@ def calls(trace_lines, actions, members):
         second = when.hour * 3600 + when.minute * 60 + when.second
         member = call["call"].rsplit(".", 1)[-1].lower()
         running = [i for i, (name, start, end) in enumerate(actions)
-                   if name in members and start <= second <= (end if end is not None else 86400) and i >= last]
+                   if name in members and within(second, start, end) and i >= last]
         calling = [i for i in running if member in members[actions[i][0]]] or running
         if calling:
             last = calling[0]
