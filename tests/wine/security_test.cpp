@@ -247,6 +247,28 @@ TEST_F(FileSecurity, TheWalkEditsEachSubtreeBeforeItsFolderAndNeverAFile)
     EXPECT_EQ(fake.ui.shown, std::vector<std::wstring>{L"Error: Unable to Get the File Security Descriptor"});
 }
 
+TEST_F(FileSecurity, FullwidthNamesNeverBecomeOtherFoldersOrAccounts)
+{
+    // A subfolder named with the fullwidth "..\..\Data" (a legal name) is edited under its
+    // own name, never as the folder two levels up; fullwidth "Users" is not the Users group.
+    const std::string root = test_path("upload"), outside = test_path("Data");
+    CreateDirectoryA(root.c_str(), nullptr);
+    CreateDirectoryA((root + "\\inner").c_str(), nullptr);
+    CreateDirectoryA(outside.c_str(), nullptr);
+    CreateDirectoryW((wide(root) + L"\\inner\\\uff0e\uff0e\uff3c\uff0e\uff0e\uff3cData").c_str(), nullptr);
+
+    setdirectorypermission(platform, wide(root), L"Users", L"R", 0);
+    for (const std::string& path : fake.security.written) {
+        EXPECT_EQ(path.rfind(root, 0), 0u) << path;
+        EXPECT_EQ(path.find(".."), std::string::npos) << path;
+    }
+    EXPECT_EQ(std::count(fake.security.written.begin(), fake.security.written.end(), outside), 0);
+
+    reset();
+    EXPECT_EQ(setdirectorypermission(platform, wide(root), L"\uff35\uff53\uff45\uff52\uff53", L"R", 1), 0);
+    EXPECT_TRUE(fake.security.written.empty());
+}
+
 TEST_F(FileSecurity, AccountNamesFromSids)
 {
     const std::wstring administrators = getntaccountbysid(platform, L"S-1-5-32-544");

@@ -1,5 +1,6 @@
 // The system's 8-bit (ANSI) code page, through which the platform's ANSI functions take and
-// give text. A character that the code page lacks becomes the code page's default character.
+// give text. A character that the code page lacks becomes the code page's default character,
+// never a look-alike that it has; a text that cannot be converted at all is a Failure.
 #pragma once
 
 #include <string>
