@@ -88,7 +88,18 @@ Set stream = fso.OpenTextFile(config)
 WScript.Echo "  the file now reads: " & Replace(stream.ReadAll, vbCrLf, " | ")
 stream.Close
 fso.DeleteFile config
-WScript.Echo "portscan 127.0.0.1 8081: " & CreateObject("Kestrix.portscan").portscan("127.0.0.1", "8081") & " (1: nothing listens)"
+' portscan needs the Winsock control, which exists for 32-bit processes only and, created at
+' run time, needs its design-time licence: where it cannot be created, the call raises.
+Dim scan
+On Error Resume Next
+scan = CreateObject("Kestrix.portscan").portscan("127.0.0.1", "8081")
+If Err.Number = 0 Then
+    WScript.Echo "portscan 127.0.0.1 8081: " & scan & " (1: nothing listens)"
+Else
+    WScript.Echo "portscan 127.0.0.1 8081 raised " & Hex(Err.Number) & " (" & Err.Description & "): the Winsock " & _
+        "control exists for 32-bit processes only, and needs its licence; checkportinuse below needs neither"
+End If
+On Error GoTo 0
 port = "8081"
 WScript.Echo "checkportinuse 8081: " & CreateObject("Kestrix.checkportinuse").checkportinuse(port) & " (1: no site binds " & port & ")"
 site = CreateObject("Kestrix.getfreewebid").getfreewebid()

@@ -3,12 +3,14 @@
 installation changed, which Kestrix calls it made, what its removal left behind, and, with a
 refused step, what its rollback left behind.
 
-    try_package.py --build BUILD --arch x64|x86 PACKAGE [PROPERTY=VALUE ...] [--refuse STEP]
-                   [--json FILE] [--keep]
+    try_package.py --build BUILD --arch x64|x86 PACKAGE [PROPERTY=VALUE ...] [--server NAME]
+                   [--refuse STEP] [--json FILE] [--keep]
 
 BUILD is the build tree (its win64 or win32 tree by the package's bitness). The server is a
 copy of a template prefix kept in BUILD/try, made once per build of the libraries: the
 stand-ins, a fresh simulated server, Kestrix installed from its own package, the call trace on.
+--server names the kind of server (iis6, the default, or iis10-domain: see kxsim reset); the
+report names it.
 
 Exit status: 0 installed and removed, nothing left behind (with --refuse: the rollback left
 nothing); 1 the installation failed (with --refuse: the rollback left something); 2 the removal
@@ -32,8 +34,12 @@ from script_actions import ScriptAction  # noqa: E402
 from server_snapshot import Snapshot, differences  # noqa: E402
 from wine_prefix import Prefix  # noqa: E402
 
-STAND_INS = ["kxsim_iis.dll", "kxsim_winnt.dll", "kxsim_winsock.dll", "kxsim_ado.dll", "kxsim_ldap.dll"]
-STEPS = ["create-site", "create-vdir", "create-ftp-site", "create-user", "create-group", "add-member"]
+# What a real server has: the Winsock control exists for 32-bit processes alone.
+STAND_INS = {"x64": ["kxsim_iis.dll", "kxsim_winnt.dll", "kxsim_ado.dll", "kxsim_ldap.dll"],
+             "x86": ["kxsim_iis.dll", "kxsim_winnt.dll", "kxsim_winsock.dll", "kxsim_ado.dll", "kxsim_ldap.dll"]}
+STEPS = ["create-site", "create-vdir", "create-ftp-site", "create-user", "create-group", "add-member",
+         "read-sites", "read-accounts"]
+SERVERS = ["iis6", "iis10-domain"]
 WINES = {"x64": ("/usr/lib/wine/wine64", "win64", "win64"), "x86": ("/usr/lib/wine/wine", "win32", "win32")}
 TRACE = "C:\\kxtrace.log"
 HALF_DAY = 12 * 3600
@@ -51,7 +57,7 @@ def template(build, arch):
     wine, wine_arch, tree = WINES[arch]
     folder = build / "try" / f"server-{arch}"
     libraries = [build / tree / "Kestrix.dll", build / tree / "digest" / "aamd532.dll"] + \
-                [build / tree / s for s in STAND_INS]
+                [build / tree / s for s in STAND_INS[arch]]
     stamp = folder / "made-from"
     made_from = "\n".join(f"{p} {p.stat().st_mtime_ns}" for p in libraries)
     if stamp.exists() and stamp.read_text() == made_from:
@@ -59,7 +65,7 @@ def template(build, arch):
     shutil.rmtree(folder, ignore_errors=True)
     folder.mkdir(parents=True)
     server = Prefix(folder / "prefix", wine, wine_arch)
-    for stand_in in STAND_INS:
+    for stand_in in STAND_INS[arch]:
         server.run("regsvr32", "/s", "Z:" + str(build / tree / stand_in))
     server.run("Z:" + str(build / tree / "kxsim.exe"), "reset")
     kestrix = folder / ("Kestrix-x64.msi" if arch == "x64" else "Kestrix.msi")
@@ -215,7 +221,7 @@ def call_line(call):
 
 
 def report(result):
-    out = [f"{result['package']}"]
+    out = [f"{result['package']} on a simulated {result['server']} server"]
     install = result["install"]
     out.append(f"installation: status {install['status']}")
     counts = summary(install["changes"])
@@ -246,6 +252,7 @@ def main(argv):
     parser.add_argument("--build", type=lambda p: Path(p).resolve(), required=not bitness)
     parser.add_argument("--arch", choices=["x64", "x86"], required=not bitness)
     parser.add_argument("--bitness", action="store_true", help=argparse.SUPPRESS)
+    parser.add_argument("--server", choices=SERVERS, default=SERVERS[0])
     parser.add_argument("--refuse", choices=STEPS)
     parser.add_argument("--json", type=Path)
     parser.add_argument("--keep", action="store_true")
@@ -276,6 +283,8 @@ def main(argv):
         subprocess.run(["cp", "-a", str(folder / "prefix"), str(work / "prefix")], check=True)
         run = Run(work / "prefix", wine, wine_arch, args.package, args.properties)
         tree = WINES[args.arch][2]
+        if args.server != SERVERS[0]:
+            run.prefix.run("Z:" + str(args.build / tree / "kxsim.exe"), "reset", "--server", args.server)
         if args.refuse:
             run.prefix.run("Z:" + str(args.build / tree / "kxsim.exe"), "refuse", args.refuse)
         package = Package(args.package)
@@ -287,7 +296,7 @@ def main(argv):
         first = Snapshot(run.prefix.path)
         status, log = run.msiexec("/i", *args.properties)
         installed = Snapshot(run.prefix.path, first)
-        result = {"package": str(args.package), "install": {
+        result = {"package": str(args.package), "server": args.server, "install": {
             "status": status, "changes": differences(first, installed),
             "calls": calls(run.trace(), log_actions(log, in_script), members)}}
         if status not in SUCCEEDED:

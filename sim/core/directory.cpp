@@ -5,6 +5,9 @@
 #include <iads.h>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
+#include <optional>
 
 #include "core/convert.h"
 #include "core/text.h"
@@ -17,13 +20,24 @@ using kx::com::VariantHolder;
 
 IDispatch* make_object(Entry entry);
 
-// Walks a snapshot of nodes taken when the walk began.
+// Walks a container by index, reading the store at each step, or a list taken when the walk began.
 class Children final : public IEnumVARIANT, private Counted
 {
 public:
-    Children(const Rules& rules, String host, std::vector<NodeData> snapshot)
-        : rules_(rules), host_(std::move(host)), snapshot_(std::move(snapshot))
+    // The i-th object of the walk, or nothing past the last; read again at every step.
+    using Source = std::function<std::optional<NodeData>(std::size_t)>;
+
+    Children(const Rules& rules, String host, Source source)
+        : rules_(rules), host_(std::move(host)), source_(std::move(source))
     {
+    }
+    // A walk of a list that does not change under it (a group's members, the namespace).
+    static Children* of(const Rules& rules, String host, std::vector<NodeData> list)
+    {
+        auto shared = std::make_shared<const std::vector<NodeData>>(std::move(list));
+        return new Children(rules, std::move(host), [shared](std::size_t i) -> std::optional<NodeData> {
+            return i < shared->size() ? std::optional<NodeData>((*shared)[i]) : std::nullopt;
+        });
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
@@ -46,19 +60,27 @@ public:
         if (!out)
             return E_POINTER;
         ULONG n = 0;
-        for (; n < count && at_ < snapshot_.size(); ++n, ++at_) {
-            VariantInit(&out[n]);
-            V_VT(&out[n]) = VT_DISPATCH;
-            V_DISPATCH(&out[n]) = make_object(Entry(rules_, host_, snapshot_[at_], true));
+        HRESULT status = S_OK;
+        try {
+            for (; n < count; ++n, ++at_) {
+                std::optional<NodeData> child = source_(at_);
+                if (!child)
+                    break;
+                VariantInit(&out[n]);
+                V_VT(&out[n]) = VT_DISPATCH;
+                V_DISPATCH(&out[n]) = make_object(Entry(rules_, host_, std::move(*child), true));
+            }
+        } catch (const SimError& e) {
+            status = e.status;
         }
         if (fetched)
             *fetched = n;
-        return n == count ? S_OK : S_FALSE;
+        return FAILED(status) ? status : n == count ? S_OK : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE Skip(ULONG count) override
     {
-        at_ = std::min<std::size_t>(snapshot_.size(), at_ + count);
-        return at_ < snapshot_.size() ? S_OK : S_FALSE;
+        at_ += count;
+        return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Reset() override
     {
@@ -69,7 +91,7 @@ public:
     {
         if (!copy)
             return E_POINTER;
-        auto* twin = new (std::nothrow) Children(rules_, host_, snapshot_);
+        auto* twin = new (std::nothrow) Children(rules_, host_, source_);
         if (!twin)
             return E_OUTOFMEMORY;
         twin->at_ = at_;
@@ -80,7 +102,7 @@ public:
 private:
     const Rules& rules_;
     String host_;
-    std::vector<NodeData> snapshot_;
+    Source source_;
     std::size_t at_ = 0;
 };
 
@@ -134,7 +156,7 @@ public:
             V_I4(result) = static_cast<LONG>(members_.size());
             return S_OK;
         }
-        auto* walk = new (std::nothrow) Children(rules_, host_, members_);
+        auto* walk = Children::of(rules_, host_, members_);
         if (!walk)
             return E_OUTOFMEMORY;
         give(*result, static_cast<IEnumVARIANT*>(walk), VT_UNKNOWN);
@@ -291,7 +313,10 @@ private:
 
     IUnknown* new_enum()
     {
-        return static_cast<IEnumVARIANT*>(new Children(rules_, entry_.host(), entry_.children()));
+        entry_.child_at(0);  // a container that has gone fails here, as the store's EnumKeys does
+        return static_cast<IEnumVARIANT*>(
+            new Children(rules_, entry_.host(), [entry = entry_, cursor = std::make_shared<Entry::Cursor>()](
+                                                    std::size_t i) { return entry.child_at(i, cursor.get()); }));
     }
 
     IDispatch* get_object(const String& cls, const String& relative)
@@ -419,7 +444,7 @@ public:
             case DISPID_NEWENUM: {
                 const auto tree = rules_.store()->load();
                 std::vector<NodeData> machine{NodeData{tree->root.class_name, {}, tree->root.properties}};
-                return give(out, static_cast<IEnumVARIANT*>(new Children(rules_, rules_.machine_name(), machine)),
+                return give(out, static_cast<IEnumVARIANT*>(Children::of(rules_, rules_.machine_name(), machine)),
                             VT_UNKNOWN);
             }
             default: throw member_not_found();

@@ -63,6 +63,10 @@ public:
         *object = nullptr;
         if (outer)
             return CLASS_E_NOAGGREGATION;
+        // A licensed control is created only on a machine that holds its licence.
+        if constexpr (requires { T::licensed(); })
+            if (!T::licensed())
+                return CLASS_E_NOTLICENSED;
         T* made = new (std::nothrow) T();
         if (!made)
             return E_OUTOFMEMORY;

@@ -3,6 +3,7 @@
 #include "core/convert.h"
 #include "core/failure.h"
 #include "core/text.h"
+#include "profiles.h"
 
 namespace kxsim {
 namespace {
@@ -62,6 +63,17 @@ void Rules::refuse(const Tree& tree, const String& step) const
             throw SimError{kAccessDenied, L"Access is denied."};
 }
 
+void Rules::refuse_read(const Tree& tree, const std::vector<String>& path) const
+{
+    if (guarded_read(path))
+        refuse(tree, read_step());
+}
+
+bool Rules::hidden(const String& property) const
+{
+    return same_name(property, kRefusedSteps) || same_name(property, kServerProperty);
+}
+
 Reply Rules::call(Entry&, const String&, const std::vector<Variant>&) const { throw member_not_found(); }
 
 Entry::Entry(const Rules& rules, String host, NodeData data, bool stored)
@@ -90,6 +102,10 @@ String Entry::schema() const { return String(rules_.scheme()) + L"://" + host_ +
 
 Variant Entry::read(const String& name) const
 {
+    if (const auto flag = rules_.flag_of(name)) {
+        Variant flags = read(flag->first);
+        return Variant(flags.holds<int32_t>() && (flags.as<int32_t>() & flag->second) != 0);
+    }
     if (!rules_.hidden(name)) {
         for (const auto& [key, value] : pending_)
             if (same_name(key, name))
@@ -111,6 +127,21 @@ void Entry::write(const String& name, Variant value)
 {
     if (rules_.hidden(name))
         throw property_not_found();
+    if (const auto flag = rules_.flag_of(name)) {
+        // One bit of the flags property: writing it changes the flags, and the flags it.
+        int32_t flags = 0;
+        try {
+            const Variant now = read(flag->first);
+            flags = now.holds<int32_t>() ? now.as<int32_t>() : 0;
+        } catch (const SimError&) {
+        }
+        const bool on = value.holds<bool>() ? value.as<bool>()
+                        : value.holds<int32_t>() ? value.as<int32_t>() != 0
+                        : value.holds<double>() ? value.as<double>() != 0
+                                                : throw kx::runtime::type_mismatch();
+        write(flag->first, Variant(on ? (flags | flag->second) : (flags & ~flag->second)));
+        return;
+    }
     const Variant* existing = nullptr;
     for (const auto& [key, v] : data_.properties)
         if (same_name(key, name))
@@ -129,6 +160,16 @@ void Entry::write(const String& name, Variant value)
     } else if (value.holds<kx::Unreadable>() || value.holds<Variant::Bytes>()) {
         throw kx::runtime::type_mismatch();  // the store keeps texts, numbers and truth values
     }
+    for (auto& [key, v] : pending_)
+        if (same_name(key, name)) {
+            v = std::move(value);
+            return;
+        }
+    pending_.emplace_back(name, std::move(value));
+}
+
+void Entry::hold(const String& name, Variant value)
+{
     for (auto& [key, v] : pending_)
         if (same_name(key, name)) {
             v = std::move(value);
@@ -169,6 +210,7 @@ void Entry::set_info()
                 throw rules_.not_found(L"");
             rules_.admit(*parent, data_.class_name, data_.path.back());
             rules_.refuse(tree, rules_.step_of(data_.class_name));
+            rules_.on_first_store(tree, data_, pending_);
             node = &parent->add(data_.class_name, data_.path.back());
             for (auto& [key, value] : data_.properties)
                 node->set(key, value);
@@ -183,25 +225,33 @@ void Entry::set_info()
     stored_ = true;
 }
 
-std::vector<NodeData> Entry::children() const
+std::optional<NodeData> Entry::child_at(std::size_t index, Cursor* cursor) const
 {
-    const auto tree = rules_.store()->load();
+    auto tree = rules_.store()->load();
     const Node* node = tree->find(data_.path);
     if (!node)
         throw rules_.not_found(data_.class_name);
-    std::vector<NodeData> snapshot;
-    snapshot.reserve(node->children.size());
-    for (const auto& child : node->children) {
+    std::size_t position = 0, counted = 0;
+    if (cursor && cursor->tree == tree && index == cursor->index + 1 && cursor->position < node->children.size() &&
+        node->children[cursor->position].get() == cursor->child) {
+        position = cursor->position + 1;
+        counted = index;
+    }
+    for (; position < node->children.size(); ++position) {
+        const Node& child = *node->children[position];
         bool wanted = filter_.empty();
         for (const String& cls : filter_)
-            wanted = wanted || same_name(cls, child->class_name);
-        if (!wanted)
+            wanted = wanted || same_name(cls, child.class_name);
+        if (!wanted || counted++ != index)
             continue;
         std::vector<String> path = data_.path;
-        path.push_back(child->name);
-        snapshot.push_back(data_of(*child, std::move(path)));
+        path.push_back(child.name);
+        rules_.refuse_read(*tree, path);
+        if (cursor)
+            *cursor = Cursor{tree, &child, index, position};
+        return data_of(child, std::move(path));
     }
-    return snapshot;
+    return std::nullopt;
 }
 
 NodeData Entry::get_object(const String& cls, const String& relative) const
@@ -211,6 +261,7 @@ NodeData Entry::get_object(const String& cls, const String& relative) const
     for (const String& part : split_path(relative))
         path.push_back(part);
     const Node* node = path.size() > data_.path.size() ? tree->find(path) : nullptr;
+    rules_.refuse_read(*tree, path);
     if (!node || (rules_.lookup_by_class() && !same_name(node->class_name, cls)))
         throw rules_.not_found(cls);
     return data_of(*node, stored_names(*tree, path));
@@ -266,6 +317,7 @@ Entry open_entry(const Rules& rules, const String& path)
     if (!rules.this_machine(where.host))
         throw rules.unreachable(where.host);
     const auto tree = rules.store()->load();
+    rules.refuse_read(*tree, where.names);
     const Node* node = tree->find(where.names);
     if (!node || (!where.class_name.empty() && !where.names.empty() &&
                   !same_name(node->class_name, rules.canonical_class(where.class_name))))

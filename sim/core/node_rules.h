@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "store.h"
@@ -115,10 +116,25 @@ public:
     // list kRefusedSteps on the store's root, as a locked-down server would refuse it.
     void refuse(const Tree& tree, const String& step) const;
 
+    // Called under the store's lock when a new node is first stored, with the values held for
+    // it; may check them, change them, or throw as the provider refuses the new object.
+    virtual void on_first_store(const Tree& tree, const NodeData& data,
+                                std::vector<std::pair<String, Variant>>& pending) const {}
+
+    // Reads that a locked-down server refuses to a caller without rights: the step's name, and
+    // whether reading the node at that path is such a read (binding it, finding it with
+    // GetObject, meeting it in a walk).
+    virtual String read_step() const { return {}; }
+    virtual bool guarded_read(const std::vector<String>& path) const { return false; }
+    void refuse_read(const Tree& tree, const std::vector<String>& path) const;
+
     // Properties that hold a list: a single value written to one becomes a list of one.
     virtual bool multi_valued(const String& property) const { return false; }
-    // Properties that the store keeps but no caller may read.
-    virtual bool hidden(const String& property) const { return false; }
+    // Properties that the store keeps but no caller may read (the simulated server's own
+    // records on the root among them).
+    virtual bool hidden(const String& property) const;
+    // A property that is one bit of another ("AccessRead" of "AccessFlags"): its name and bit.
+    virtual std::optional<std::pair<String, int32_t>> flag_of(const String& property) const { return std::nullopt; }
 
     // Methods beyond IADs and IADsContainer, by name; call throws for one the object lacks.
     virtual std::vector<const wchar_t*> methods() const { return {}; }
@@ -146,13 +162,27 @@ public:
     Variant read_as_list(const String& name) const;
     // A written value as the store keeps it, held until set_info.
     void write(const String& name, Variant value);
+    // A value held for set_info that no caller could write (a namespace's own, such as a
+    // password given before the object was first stored).
+    void hold(const String& name, Variant value);
+    bool stored() const { return stored_; }
     const std::vector<String>& filter() const { return filter_; }
     void set_filter(const Variant& classes);
 
     void get_info();
     void set_info();
-    // The children the filter lets through, as they are now.
-    std::vector<NodeData> children() const;
+    // The index-th child that the filter lets through, read from the store as it is now
+    // (nothing past the last). Walks read by index, as the configuration store's EnumKeys
+    // does: a child deleted during a walk shifts the rest down, and the walk skips one.
+    // A walk passes its cursor so that the next index continues where the last one stopped
+    // while the store has not changed there, instead of counting again from the first child.
+    struct Cursor
+    {
+        std::shared_ptr<const Tree> tree;
+        const Node* child = nullptr;
+        std::size_t index = 0, position = 0;
+    };
+    std::optional<NodeData> child_at(std::size_t index, Cursor* cursor = nullptr) const;
     NodeData get_object(const String& cls, const String& relative) const;
     // A new child, not stored before its set_info.
     Entry create(const String& cls, const String& relative) const;

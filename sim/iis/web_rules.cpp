@@ -84,9 +84,49 @@ Reply WebRules::call(Entry& node, const String& method, const std::vector<Varian
     return {};
 }
 
-Tree fresh_machine()
+std::optional<std::pair<String, int32_t>> WebRules::flag_of(const String& property) const { return flag_bit(property); }
+
+std::optional<std::pair<String, int32_t>> flag_bit(const String& property)
+{
+    // The metabase keeps these as bits of one DWORD each (the IIS 6 metabase property
+    // reference: AccessFlags, AccessSSLFlags, AuthFlags, DirBrowseFlags).
+    static const struct
+    {
+        const wchar_t* name;
+        const wchar_t* flags;
+        uint32_t bit;
+    } bits[] = {
+        {L"AccessRead", L"AccessFlags", 0x1}, {L"AccessWrite", L"AccessFlags", 0x2},
+        {L"AccessExecute", L"AccessFlags", 0x4}, {L"AccessSource", L"AccessFlags", 0x10},
+        {L"AccessScript", L"AccessFlags", 0x200}, {L"AccessNoRemoteWrite", L"AccessFlags", 0x400},
+        {L"AccessNoRemoteRead", L"AccessFlags", 0x1000}, {L"AccessNoRemoteExecute", L"AccessFlags", 0x2000},
+        {L"AccessNoRemoteScript", L"AccessFlags", 0x4000}, {L"AccessNoPhysicalDir", L"AccessFlags", 0x8000},
+        {L"AccessSSL", L"AccessSSLFlags", 0x8}, {L"AccessSSLNegotiateCert", L"AccessSSLFlags", 0x20},
+        {L"AccessSSLRequireCert", L"AccessSSLFlags", 0x40}, {L"AccessSSLMapCert", L"AccessSSLFlags", 0x80},
+        {L"AccessSSL128", L"AccessSSLFlags", 0x100},
+        {L"AuthAnonymous", L"AuthFlags", 0x1}, {L"AuthBasic", L"AuthFlags", 0x2}, {L"AuthNTLM", L"AuthFlags", 0x4},
+        {L"AuthMD5", L"AuthFlags", 0x10}, {L"AuthPassport", L"AuthFlags", 0x40},
+        {L"DirBrowseShowDate", L"DirBrowseFlags", 0x2}, {L"DirBrowseShowTime", L"DirBrowseFlags", 0x4},
+        {L"DirBrowseShowSize", L"DirBrowseFlags", 0x8}, {L"DirBrowseShowExtension", L"DirBrowseFlags", 0x10},
+        {L"DirBrowseShowLongDate", L"DirBrowseFlags", 0x20}, {L"EnableDefaultDoc", L"DirBrowseFlags", 0x40000000},
+        {L"EnableDirBrowsing", L"DirBrowseFlags", 0x80000000u},
+    };
+    for (const auto& b : bits)
+        if (same_name(property, b.name))
+            return std::make_pair(String(b.flags), static_cast<int32_t>(b.bit));
+    return std::nullopt;
+}
+
+// Binding, finding or walking the sites' nodes below W3SVC.
+bool WebRules::guarded_read(const std::vector<String>& path) const
+{
+    return path.size() >= 2 && same_name(path[0], L"W3SVC");
+}
+
+Tree fresh_machine(const Profile& profile)
 {
     Tree tree;
+    tree.root.set(kServerProperty, Variant(String(profile.name)));
     auto list = [](const wchar_t* item) { return Variant(Variant::List{Variant(item)}); };
 
     Node& web = tree.root.add(L"IIsWebService", L"W3SVC");
@@ -103,6 +143,9 @@ Tree fresh_machine()
     Node& w3c = logging.add(L"IIsLogModule", L"W3C Extended Log File Format");
     w3c.set(L"LogModuleId", Variant(L"{FF160663-DE82-11CF-BC0A-00AA006111E0}"));
 
+    // From IIS 7.5 on, FTP sites live in applicationHost.config: no IIS 6 FTP service here.
+    if (!profile.iis6_ftp)
+        return tree;
     Node& ftp = tree.root.add(L"IIsFtpService", L"MSFTPSVC");
     Node& ftp_site = ftp.add(L"IIsFtpServer", L"1");
     ftp_site.set(L"ServerComment", Variant(L"Default FTP Site"));

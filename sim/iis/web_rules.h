@@ -3,6 +3,7 @@
 #pragma once
 
 #include "node_rules.h"
+#include "profiles.h"
 
 namespace kxsim::iis {
 
@@ -16,15 +17,21 @@ public:
     SimError already_exists(const String& class_name) const override;
     bool multi_valued(const String& property) const override;
     String step_of(const String& class_name) const override;
+    std::optional<std::pair<String, int32_t>> flag_of(const String& property) const override;
+    String read_step() const override { return L"read-sites"; }
+    bool guarded_read(const std::vector<String>& path) const override;
     std::vector<const wchar_t*> methods() const override { return {L"Start", L"Stop", L"AppDelete"}; }
     Reply call(Entry& node, const String& method, const std::vector<Variant>& args) const override;
 };
 
+// The flags property that a property is one bit of, and the bit ("AccessRead": AccessFlags, 1).
+std::optional<std::pair<String, int32_t>> flag_bit(const String& property);
+
 // A site's ServerState: started and stopped.
 inline constexpr int32_t kStarted = 2, kStopped = 4;
 
-// A freshly installed server: the default web site, the W3C logging module and the default
-// FTP site.
-Tree fresh_machine();
+// A freshly installed server of the profile: the default web site, the W3C logging module and,
+// where the IIS 6 FTP service is installed, the default FTP site.
+Tree fresh_machine(const Profile& profile = profiles().front());
 
 }  // namespace kxsim::iis

@@ -37,14 +37,15 @@ const wchar_t kSource[] = L"LDAP";
 
 SimError bad_path() { return {kBadPath, L"An invalid directory pathname was passed."}; }
 
-// ADSI's statuses for the LDAP results a caller meets; any other as wldap32 maps it.
+// ADSI's statuses for the LDAP results a caller meets ("Win32 Error Codes for ADSI"); any
+// other as wldap32 maps it.
 DWORD win32_error_of(ULONG result)
 {
     switch (result) {
     case LDAP_INVALID_CREDENTIALS: return ERROR_LOGON_FAILURE;
-    case LDAP_SERVER_DOWN:
-    case LDAP_CONNECT_ERROR:
-    case LDAP_TIMEOUT: return ERROR_DS_SERVER_DOWN;
+    case LDAP_SERVER_DOWN: return ERROR_DS_SERVER_DOWN;
+    case LDAP_CONNECT_ERROR: return ERROR_CONNECTION_REFUSED;
+    case LDAP_TIMEOUT: return ERROR_TIMEOUT;
     case LDAP_NO_SUCH_OBJECT: return ERROR_DS_NO_SUCH_OBJECT;
     case LDAP_INSUFFICIENT_RIGHTS: return ERROR_DS_INSUFF_ACCESS_RIGHTS;
     case LDAP_UNWILLING_TO_PERFORM: return ERROR_DS_UNWILLING_TO_PERFORM;

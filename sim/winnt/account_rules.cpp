@@ -10,7 +10,7 @@ namespace {
 constexpr int32_t kNormalAccount = 0x200, kScript = 0x1, kAccountDisabled = 0x2, kPasswordNotRequired = 0x20,
                   kPasswordCantChange = 0x40, kDontExpirePassword = 0x10000;
 
-constexpr uint32_t kBadNetPath = 53, kNoSuchAlias = 1376, kAliasExists = 1379, kNoSuchMember = 1387,
+constexpr uint32_t kPasswordTooShort = 2245, kBadNetPath = 53, kNoSuchAlias = 1376, kAliasExists = 1379, kNoSuchMember = 1387,
                    kMemberInAlias = 1378, kMemberNotInAlias = 1377, kUserNotFound = 2221, kUserExists = 2224;
 
 SimError status_of(uint32_t error, const wchar_t* text) { return SimError{from_win32(error), text}; }
@@ -55,11 +55,17 @@ const Variant::List& members_of(const Node& group)
     return members && members->holds<Variant::List>() ? members->as<Variant::List>() : none;
 }
 
-// "HOST", "HOST/name" or "HOST/name,class".
+// "HOST", "HOST,computer", "HOST/name" or "HOST/name,class".
 Location AccountRules::locate(const String& rest) const
 {
     Location where = kxsim::Rules::locate(rest);
-    if (!where.names.empty()) {
+    if (where.names.empty()) {  // "HOST,computer"
+        const String::size_type comma = where.host.find(L',');
+        if (comma != String::npos) {
+            where.class_name = where.host.substr(comma + 1);
+            where.host.erase(comma);
+        }
+    } else {
         String& last = where.names.back();
         const String::size_type comma = last.find(L',');
         if (comma != String::npos) {
@@ -126,7 +132,37 @@ void AccountRules::on_delete(Tree& tree, const Node&, const Node& child) const
 
 bool AccountRules::hidden(const String& property) const
 {
-    return same_name(property, kPasswordProperty) || same_name(property, kMembersProperty);
+    return same_name(property, kPasswordProperty) || same_name(property, kMembersProperty) ||
+           same_name(property, kHeldPassword) || kxsim::Rules::hidden(property);
+}
+
+namespace {
+
+SimError password_refused()
+{
+    return status_of(kPasswordTooShort, L"The password does not meet the password policy requirements. Check the "
+                                        L"minimum password length, password complexity and password history "
+                                        L"requirements.");
+}
+
+}  // namespace
+
+// A new user is added with the password given before its first SetInfo, or none; under a
+// password policy, a user without a password that meets it is not added (NetUserAdd).
+void AccountRules::on_first_store(const Tree& tree, const NodeData& data,
+                                  std::vector<std::pair<String, Variant>>& pending) const
+{
+    if (data.class_name != L"User")
+        return;
+    String password;
+    auto held = std::find_if(pending.begin(), pending.end(), [](const auto& p) { return same_name(p.first, kHeldPassword); });
+    if (held != pending.end())
+        password = held->second.holds<String>() ? held->second.as<String>() : String();
+    if (!meets_policy(profile_of(tree), data.path.back(), password))
+        throw password_refused();
+    if (held != pending.end()) {
+        *held = {kPasswordProperty, Variant(password_digest(password))};
+    }
 }
 
 Reply AccountRules::call(Entry& node, const String& method, const std::vector<Variant>& args) const
@@ -143,8 +179,18 @@ Reply AccountRules::call(Entry& node, const String& method, const std::vector<Va
         expect(args, 1);
         if (node.data().class_name != L"User")
             throw member_not_found();
-        const String digest = password_digest(kx::to_text(args[0]));
-        node.change_stored([&](Tree&, Node& user) { user.set(kPasswordProperty, Variant(digest)); });
+        const String password = kx::to_text(args[0]);
+        // Before the first SetInfo the provider keeps the password and adds the user with it.
+        if (!node.stored()) {
+            node.hold(kHeldPassword, Variant(password));
+            return {};
+        }
+        const String digest = password_digest(password);
+        node.change_stored([&](Tree& tree, Node& user) {
+            if (!meets_policy(profile_of(tree), user.name, password))
+                throw password_refused();
+            user.set(kPasswordProperty, Variant(digest));
+        });
     } else if (same_name(method, L"Add")) {
         expect(args, 1);
         require_group(node);
@@ -199,9 +245,10 @@ Reply AccountRules::call(Entry& node, const String& method, const std::vector<Va
     return {};
 }
 
-Tree fresh_machine(const String& computer)
+Tree fresh_machine(const String& computer, const Profile& profile)
 {
     Tree tree;
+    tree.root.set(kServerProperty, Variant(String(profile.name)));
     auto user = [&](const String& name, int32_t flags) {
         tree.root.add(L"User", name).set(L"UserFlags", Variant(flags));
     };
@@ -212,11 +259,15 @@ Tree fresh_machine(const String& computer)
     user(L"Administrator", kScript | kNormalAccount | kDontExpirePassword);
     user(L"Guest", kScript | kAccountDisabled | kPasswordNotRequired | kPasswordCantChange | kNormalAccount |
                        kDontExpirePassword);
-    user(iusr, kScript | kPasswordCantChange | kNormalAccount | kDontExpirePassword);
-    user(iwam, kScript | kPasswordCantChange | kNormalAccount | kDontExpirePassword);
+    // IIS 7 and later serve anonymous requests as the built-in IUSR, which is no local account.
+    if (profile.local_anonymous_users) {
+        user(iusr, kScript | kPasswordCantChange | kNormalAccount | kDontExpirePassword);
+        user(iwam, kScript | kPasswordCantChange | kNormalAccount | kDontExpirePassword);
+    }
     group(L"Administrators", {Variant(L"Administrator")});
     group(L"Users", {});
-    group(L"Guests", {Variant(L"Guest"), Variant(iusr), Variant(iwam)});
+    group(L"Guests", profile.local_anonymous_users ? Variant::List{Variant(L"Guest"), Variant(iusr), Variant(iwam)}
+                                                   : Variant::List{Variant(L"Guest")});
     return tree;
 }
 

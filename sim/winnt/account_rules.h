@@ -4,6 +4,7 @@
 #pragma once
 
 #include "node_rules.h"
+#include "profiles.h"
 
 namespace kxsim::winnt {
 
@@ -23,6 +24,10 @@ public:
     void initialise(NodeData& data) const override;
     void on_delete(Tree& tree, const Node& container, const Node& child) const override;
     bool hidden(const String& property) const override;
+    void on_first_store(const Tree& tree, const NodeData& data,
+                        std::vector<std::pair<String, Variant>>& pending) const override;
+    String read_step() const override { return L"read-accounts"; }
+    bool guarded_read(const std::vector<String>& path) const override { return !path.empty(); }
     std::vector<const wchar_t*> methods() const override
     {
         return {L"SetPassword", L"Add", L"Remove", L"IsMember", L"Members"};
@@ -36,11 +41,13 @@ public:
 // The properties that keep a user's password digest and a group's members.
 inline constexpr wchar_t kPasswordProperty[] = L"PasswordDigest";
 inline constexpr wchar_t kMembersProperty[] = L"MemberNames";
+// A password given before the user's first SetInfo, held by the object until then.
+inline constexpr wchar_t kHeldPassword[] = L"HeldPassword";
 
 // The names of a group's members, as stored.
 const Variant::List& members_of(const Node& group);
 
-// The accounts of a freshly installed server on a computer of that name.
-Tree fresh_machine(const String& computer);
+// The accounts of a freshly installed server of the profile on a computer of that name.
+Tree fresh_machine(const String& computer, const Profile& profile = profiles().front());
 
 }  // namespace kxsim::winnt

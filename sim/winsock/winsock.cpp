@@ -12,6 +12,7 @@
 
 #include "core/convert.h"
 #include "dispatched.h"
+#include "profiles.h"
 #include "registration.h"
 
 namespace {
@@ -30,6 +31,18 @@ SimError invalid_operation() { return SimError{static_cast<HRESULT>(0x800A9C46),
 class Winsock final : public kxsim::Dispatched
 {
 public:
+    // The control is licensed: created at run time, it needs the design-time licence that
+    // Visual Basic's setup leaves in the registry (Knowledge Base 313984); a server without
+    // Visual Basic has none, and a script's CreateObject fails with error 429.
+    static bool licensed()
+    {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, kxsim::kWinsockLicenceKey, 0, KEY_READ, &key) != 0)
+            return false;
+        RegCloseKey(key);
+        return true;
+    }
+
     Winsock() : Dispatched(L"Winsock", {L"RemoteHost", L"RemotePort", L"State", L"Connect", L"Close"})
     {
         WSADATA data;

@@ -26,9 +26,8 @@ protected:
     }
     Variant stored(const String& path, const wchar_t* property)
     {
-        const Node* node = directory.find(path);
-        const Variant* value = node ? node->property(property) : nullptr;
-        return value ? *value : Variant(Null{});
+        const Variant value = value_of(directory.find(path), property);
+        return value.holds<kx::Empty>() ? Variant(Null{}) : value;
     }
 };
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_platform.h"
+#include "web_rules.h"
 
 namespace kx::test {
 
@@ -32,10 +33,14 @@ protected:
         return 0;
     }
 
-    // A stored property's value; empty when the node or the property is missing.
+    // A stored property's value; empty when the node or the property is missing. A flag is
+    // read as the store keeps it, as one bit of its flags property.
     static Variant value_of(const Node* node, const String& name)
     {
-        const Variant* value = node ? node->property(name) : nullptr;
+        const auto flag = kxsim::iis::flag_bit(name);
+        const Variant* value = node ? node->property(flag ? flag->first : name) : nullptr;
+        if (value && flag && value->holds<int32_t>())
+            return Variant((value->as<int32_t>() & flag->second) != 0);
         return value ? *value : Variant();
     }
 

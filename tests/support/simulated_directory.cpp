@@ -22,8 +22,8 @@ class SimulatedObject;
 class SimulatedChildren final : public directory::Children
 {
 public:
-    SimulatedChildren(SimulatedDirectory& directory, const kxsim::Entry& parent, std::vector<kxsim::NodeData> snapshot)
-        : directory_(directory), parent_(parent), snapshot_(std::move(snapshot))
+    SimulatedChildren(SimulatedDirectory& directory, const kxsim::Entry& parent)
+        : directory_(directory), parent_(parent)
     {
     }
     std::unique_ptr<directory::Object> next() override;
@@ -31,7 +31,7 @@ public:
 private:
     SimulatedDirectory& directory_;
     kxsim::Entry parent_;
-    std::vector<kxsim::NodeData> snapshot_;
+    kxsim::Entry::Cursor cursor_;
     std::size_t at_ = 0;
 };
 
@@ -87,7 +87,8 @@ public:
     std::unique_ptr<directory::Children> children() override
     {
         directory_.step("children");
-        return std::make_unique<SimulatedChildren>(directory_, entry_, as_port([&] { return entry_.children(); }));
+        as_port([&] { entry_.child_at(0); });
+        return std::make_unique<SimulatedChildren>(directory_, entry_);
     }
     void set_filter(const std::vector<String>& classes) override
     {
@@ -138,10 +139,12 @@ private:
 std::unique_ptr<directory::Object> SimulatedChildren::next()
 {
     directory_.step("next");
-    if (at_ >= snapshot_.size())
+    std::optional<kxsim::NodeData> child = as_port([&] { return parent_.child_at(at_, &cursor_); });
+    if (!child)
         return nullptr;
+    ++at_;
     return std::make_unique<SimulatedObject>(directory_,
-                                             kxsim::Entry(parent_.rules(), parent_.host(), snapshot_[at_++], true));
+                                             kxsim::Entry(parent_.rules(), parent_.host(), std::move(*child), true));
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ sys.path.insert(0, str(ROOT / "tools"))
 from try_package import read_log  # noqa: E402
 from wine_prefix import Prefix  # noqa: E402
 BUILD = Path(sys.argv[1]).resolve() if __name__ == "__main__" else None
-STAND_INS = ["kxsim_iis.dll", "kxsim_winnt.dll", "kxsim_winsock.dll", "kxsim_ado.dll", "kxsim_ldap.dll"]
+STAND_INS = ["kxsim_iis.dll", "kxsim_winnt.dll", "kxsim_ado.dll", "kxsim_ldap.dll"]  # no Winsock control: 64-bit
 NEWER = "1.1.99"
 # Made beforehand by the scene, as another product would have made them.
 EXISTING = """Set c = GetObject("WinNT://localhost")

@@ -8,6 +8,7 @@
 #include "faulty_ports.h"
 #include "platform/com/com.h"
 #include "utilities/operations.h"
+#include "winsock_double.h"
 
 namespace kx::test {
 namespace {
@@ -22,7 +23,8 @@ TEST(PortProbe, AConnectionThatNeverCompletesEndsAfter25PassesOf10000Runs)
     connect(filler, reinterpret_cast<const sockaddr*>(&full.address), sizeof full.address);
 
     TestPlatform fake;
-    automation::ComAutomation controls;  // the stand-in Winsock control, as registered in the prefix
+    WinsockDouble control;
+    automation::ComAutomation controls;
     Platform platform = fake.with(controls);
     EXPECT_EQ(utilities::portscan(platform, L"127.0.0.1", full.port()), 1);
     EXPECT_EQ(fake.ui.events, 25 * 10000);

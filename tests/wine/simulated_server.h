@@ -13,6 +13,7 @@
 #include "iis.h"
 #include "platform/com/com.h"
 #include "scenes.h"
+#include "winsock_double.h"
 
 namespace kx::test {
 

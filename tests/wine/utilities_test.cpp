@@ -145,6 +145,7 @@ TEST_F(Utilities, APortIsInUseWhenASiteBindsItFirstOnAllAddresses)
 // would take minutes.
 TEST_F(Utilities, APortProbeEndsAsSoonAsTheControlKnows)
 {
+    WinsockDouble control;
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     Listener open(5);
