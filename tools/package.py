@@ -74,6 +74,10 @@ def component_code(bits, target):
 # then takes nothing, whenever RemoveExistingProducts runs.
 RELEASED_LIBRARY_CODES = {"x86": "{ED43965C-B63A-547F-87B0-A96B80E2C3F0}",
                           "x64": "{7CBE43A2-9DFA-5916-B7E8-084E9087EEC4}"}
+# The digest library's component of 1.1.0 held aamd532.dll alone, as it still does: it keeps
+# its code.
+RELEASED_DIGEST_CODES = {"x86": "{F684984F-FC91-58A4-BF81-0CE566B21B63}",
+                         "x64": "{C17E9489-EB61-5BA8-BA6E-72338BF617CA}"}
 
 # The digest library lies in the system folder, where the library search of every process finds
 # it, as a permanent component whose copy other packages may share (Permanent, SharedDllRefCount).
@@ -166,7 +170,12 @@ def coded(found, arch):
         folders["KESTRIXDIR_" + name.upper()] = f"[{info['programs']}]Kestrix\\"
         folders[info["system"]] = f"[{info['system']}]"
     for c in found:
-        c.code = RELEASED_LIBRARY_CODES[arch] if c.keypath is None else component_code(c.bits, c.target(folders))
+        if c.keypath is None:
+            c.code = RELEASED_LIBRARY_CODES[arch]
+        elif c.permanent:
+            c.code = RELEASED_DIGEST_CODES[arch]
+        else:
+            c.code = component_code(c.bits, c.target(folders))
     return found
 
 
