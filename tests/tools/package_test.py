@@ -4,12 +4,10 @@ Kestrix was never registered: an install puts the library in its folder, and the
 writes equals what regsvr32 writes for the same library at that place, key by key; a repair
 puts a deleted key back; an uninstall leaves nothing of Kestrix in the registry or on disk but
 the digest library, which is permanent. The 32-bit package runs under 32-bit Wine where it
-runs, and is read through its tables elsewhere.
+runs, and is read through its tables everywhere.
 
-Both packages and all fragments, built from two catalogues, hold every resource in a component
-of one code that holds nothing else, whatever the version. Kestrix-x64.msi is upgraded across
-catalogue changes, from the layout of 1.1.0 on, with the old version removed early, after
-InstallExecute and after InstallFinalize; its removal is refused while a dependent is registered.
+Packages and fragments of two catalogues hold each resource under one component code; upgrades
+across them keep Kestrix; a registered dependent refuses the removal.
 
     package_test.py BUILD   (the build tree with win32 and win64 built)
 
@@ -21,7 +19,6 @@ import sys
 import tempfile
 import xml.etree.ElementTree as ElementTree
 from pathlib import Path
-from xml.sax.saxutils import quoteattr
 
 from verdict import check, verdict
 
@@ -100,22 +97,6 @@ def installs_and_goes(arch, wine, package, folder):
                                                     f"{prefix.files()}")
 
 
-def tables(package):
-    """The 32-bit package's registry and directories, read without installing it."""
-    with tempfile.TemporaryDirectory() as dump:
-        subprocess.run(["msidump", "-t", str(package)], cwd=dump, capture_output=True, check=True)
-        registry = (Path(dump) / "Registry.idt").read_text()
-        directories = (Path(dump) / "Directory.idt").read_text()
-        components = (Path(dump) / "Component.idt").read_text()
-    check(f"TypeLib\\{{{LIBRARY['uuid']}}}\\1.0\\0\\win32" in registry and "win64" not in registry,
-          "x86: the type library registered for 32-bit Windows")
-    check(all(f"Kestrix.{c['name']}\\CLSID" in registry for c in CLASSES), "x86: every ProgID")
-    check("ProgramFilesFolder" in directories and "SystemFolder" in directories and "64" not in directories,
-          "x86: 32-bit folders")
-    check(all(int(line.split("\t")[3]) & 256 == 0 for line in components.splitlines()[3:]),
-          "x86: no 64-bit component")
-
-
 def place(bits, root, key, name):
     """Where a value lies: keys both registry views share have one place for both bitnesses."""
     key = key.lower()
@@ -129,140 +110,102 @@ def from_package(path):
     components = {c["Component"]: c for c in tables.rows("Component")}
     held = {c["ComponentId"]: (64 if c["Attributes"] & 256 else 32, set()) for c in components.values()}
     for r in tables.rows("Registry"):
-        c = components[r["Component_"]]
-        held[c["ComponentId"]][1].add(place(held[c["ComponentId"]][0], r["Root"], r["Key"], r["Name"]))
+        bits, places = held[components[r["Component_"]]["ComponentId"]]
+        places.add(place(bits, r["Root"], r["Key"], r["Name"]))
     for f in tables.export("File"):
         c = components[f["Component_"]]
         held[c["ComponentId"]][1].add((held[c["ComponentId"]][0], c["Directory_"], f["FileName"].lower()))
     return {code: (bits, frozenset(places)) for code, (bits, places) in held.items()}
 
 
-def from_fragments(texts, wix):
-    """The same of fragments, with what each must say of its schema checked on the way."""
-    namespace = {3: "http://schemas.microsoft.com/wix/2006/wi", 4: "http://wixtoolset.org/schemas/v4/wxs"}[wix]
-    held, ids = {}, []
-    for text in texts:
-        ids.append(set())
-        root = ElementTree.fromstring(text)
-        check(root.tag == f"{{{namespace}}}Wix", f"v{wix}: the namespace is {namespace}: {root.tag}")
-        declared = [d.get("Id") for d in root.iter(f"{{{namespace}}}Directory")]
-        referred = [d.get("Id") for d in root.iter(f"{{{namespace}}}{'StandardDirectory' if wix == 4 else 'DirectoryRef'}")]
-        check(all(d.startswith("KESTRIXDIR_") for d in declared) and
-              set(referred) <= {"TARGETDIR", "ProgramFilesFolder", "ProgramFiles64Folder", "SystemFolder", "System64Folder"},
-              f"v{wix}: standard folders are referred to ({referred}), only Kestrix's own declared ({declared})")
-        for c in root.iter(f"{{{namespace}}}Component"):
-            said = c.get("Bitness") if wix == 4 else c.get("Win64")
-            bits = {"always32": 32, "always64": 64, "no": 32, "yes": 64}.get(said)
-            check(bits is not None, f"v{wix}: {c.get('Id')} says its bitness: {said}")
-            directory = c.get("Directory") or next(d.get("Id") for d in root.iter() if c in list(d))
-            places = {(bits, directory, f.get("Name").lower()) for f in c.iter(f"{{{namespace}}}File")}
-            places |= {place(bits, ROOTS[r.get("Root")], r.get("Key"), r.get("Name"))
-                       for r in c.iter(f"{{{namespace}}}RegistryValue")}
-            held[c.get("Guid")] = (bits, frozenset(places))
-        ids[-1] |= {e.get("Id") for e in root.iter() if e.get("Id") and not e.tag.endswith(("Ref", "StandardDirectory"))}
-    return held, ids
+# Each WiX schema's namespace, reference to a folder, and bitness with its values.
+SCHEMAS = {3: ("http://schemas.microsoft.com/wix/2006/wi", "DirectoryRef", "Win64", {"no": 32, "yes": 64}),
+           4: ("http://wixtoolset.org/schemas/v4/wxs", "StandardDirectory", "Bitness", {"always32": 32, "always64": 64})}
+
+
+def from_fragment(text, wix, arch):
+    """The same of a fragment, which must refer to its bitness's standard folders alone."""
+    namespace, refer, attribute, bitness = SCHEMAS[wix]
+    root, held, tag = ElementTree.fromstring(text), {}, lambda name: f"{{{namespace}}}{name}"
+    check(root.tag == tag("Wix"), f"v{wix}: the namespace is {namespace}: {root.tag}")
+    for reference in root.iter(tag(refer)):
+        check(reference.get("Id") in {"TARGETDIR", package.ARCHES[arch]["programs"], package.ARCHES[arch]["system"]},
+              f"v{wix} {arch}: {reference.get('Id')} is a standard folder of its bitness")
+        for folder in [reference, *reference.iter(tag("Directory"))]:
+            check(folder is reference or folder.get("Id").startswith("KESTRIXDIR_"), f"v{wix}: declares {folder.get('Id')}")
+            for c, bits in ((c, bitness.get(c.get(attribute))) for c in folder.findall(tag("Component"))):
+                held[c.get("Guid")] = (bits, frozenset([(bits, folder.get("Id"), f.get("Name").lower()) for f in c.iter(
+                    tag("File"))] + [place(bits, ROOTS[r.get("Root")], r.get("Key"), r.get("Name")) for r in c.iter(
+                    tag("RegistryValue"))]))
+    return held
 
 
 def component_table(build, folder):
-    """One table over both packages and all fragments of two catalogues: a place is held by one
-    component code (the type library's HELPDIR apart, which nothing reads), a code always holds
-    the same places, and the fragments hold what the packages hold."""
-    builds, own = {}, {}
+    """Both packages and their fragments of two catalogues: the fragments hold what the packages
+    hold, a place has one component code (HELPDIR apart) and a code the same places everywhere."""
+    owners, contents = {}, {}
     for name, text in (("today's", None), ("another", OTHER)):
         for arch, tree in (("x86", "win32"), ("x64", "win64")):
-            out = folder / f"{arch}-{len(builds)}.msi"
-            package.kestrix_package(arch, build / tree, out, text=text)
-            builds[f"{arch} package, {name} catalogue"] = from_package(out)
+            package.kestrix_package(arch, build / tree, folder / f"{arch}.msi", text=text)
+            held = from_package(folder / f"{arch}.msi")
+            keys, platform = {w[2] for _, v in held.values() for w in v}, package.ARCHES[arch]["platform"]
+            check({f"typelib\\{{{LIBRARY['uuid'].lower()}}}\\1.0\\0\\{platform}", "kestrix.getwebid\\clsid"} <= keys and
+                  not any(k.endswith({"x86": "\\0\\win64", "x64": "\\0\\win32"}[arch]) for k in keys),
+                  f"{arch}, {name} catalogue: the type library registered for {platform} alone, and the ProgIDs")
             for wix in (3, 4):
-                held, ids = from_fragments([package.fragment(arch, wix, text) for arch in (arch, "shared")], wix)
-                builds[f"{arch} v{wix} fragment, {name} catalogue"] = held
-                own.setdefault((wix, name), []).append(ids[0])
-    check(all(not x86 & x64 for x86, x64 in own.values()), "the fragments of the two bitnesses share no Id")
-    owners, contents = {}, {}
-    for name, held in builds.items():
-        for code, content in held.items():
-            contents.setdefault(code, set()).add(content)
-            for where in content[1]:
-                owners.setdefault(where, set()).add(code)
+                own, shared = (from_fragment(package.fragment(a, wix, text), wix, arch) for a in (arch, "shared"))
+                check({**own, **shared} == {c: v for c, v in held.items() if all("installer\\dep" not in w[2] for w in v[1])},
+                      f"{arch} v{wix} fragment, {name} catalogue: the same components and rows as the package")
+            for code, content in held.items():
+                contents.setdefault(code, set()).add(content)
+                for where in content[1]:
+                    owners.setdefault(where, set()).add(code)
+        ids = [set(re.findall(r'<(?!\w+Ref)\w+ Id="(\w+)"', package.fragment(a, 4, text))) for a in ("x86", "x64")]
+        check(not ids[0] & ids[1], f"the fragments of the two bitnesses share no Id: {ids[0] & ids[1]}")
     shared = [w for w, codes in owners.items() if len(codes) > 1 and not w[2].endswith("\\helpdir")]
     check(not shared, f"each place is held by one component code: {shared[:3]}")
     changed = [code for code, seen in contents.items() if len(seen) > 1]
     check(not changed, f"each component code holds the same places in every build: {changed[:3]}")
-    for name, held in builds.items():
-        arch, kind = name.split()[0], name.split()[1]
-        if kind == "v3" or kind == "v4":
-            package_held = builds[name.replace(f"{kind} fragment", "package")]
-            provider = {c for c, (_, p) in package_held.items() if any("installer\\dependencies" in w[2] for w in p)}
-            check(held == {c: v for c, v in package_held.items() if c not in provider},
-                  f"{name}: the same components and rows as the package")
-        check(held.get(package.RELEASED_LIBRARY_CODES[arch]) == (32 if arch == "x86" else 64, frozenset()),
-              f"{name}: 1.1.0's library code, holding nothing")
-
-
-def released_layout(tree, out):
-    """Kestrix-x64.msi as 1.1.0 laid it out: one component of 1.1.0's code holding the library
-    and every registry value."""
-    values = "".join(f'<RegistryValue Root="{root}" Key={quoteattr(key)}{f" Name={quoteattr(name)}" if name else ""} '
-                     f'Value={quoteattr(value)} Type="string"/>' for root, key, name, value in
-                     package.registry(arch="x64"))
-    (out.parent / "Kestrix.dll").write_bytes((tree / "Kestrix.dll").read_bytes())
-    out.with_suffix(".wxs").write_text(f"""<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
-<Product Id="*" Name="Kestrix (64-bit)" Language="1033" Version="1.1.0" Manufacturer="Kestrix"
-         UpgradeCode="{package.fixed_guid('product x64')}"><Package InstallerVersion="500" Compressed="yes" InstallScope="perMachine"/>
-<Media Id="1" Cabinet="k.cab" EmbedCab="yes"/><Directory Id="TARGETDIR" Name="SourceDir"><Directory Id="ProgramFiles64Folder">
-<Directory Id="KESTRIXDIR_X64" Name="Kestrix"><Component Id="KestrixLibrary" Guid="{package.RELEASED_LIBRARY_CODES['x64']}" Win64="yes">
-<File Id="KestrixDll_x64" Name="Kestrix.dll" Source="Kestrix.dll" KeyPath="yes"/>{values}</Component></Directory></Directory>
-</Directory><Feature Id="Kestrix" Level="1"><ComponentRef Id="KestrixLibrary"/></Feature></Product></Wix>""")
-    subprocess.run(["wixl", "-a", "x64", "-o", out.name, out.with_suffix(".wxs").name], cwd=out.parent, check=True)
 
 
 def upgrades(build, folder):
-    """Kestrix-x64.msi upgraded in one prefix across changes of the catalogue, the old version
-    removed in each of its places, then removed while a dependent is registered. Each row: what
-    runs, whether it succeeds, and which catalogue's registration is then in place with the
-    library (None: nothing of Kestrix)."""
-    tree, released = build / "win64", folder / "released" / "Kestrix-1.1.0.msi"
-    dependent = "HKLM\\Software\\Classes\\Installer\\Dependencies\\Kestrix.x64\\Dependents"
-    released.parent.mkdir()
-    released_layout(tree, released)
+    """Kestrix-x64.msi upgraded from 1.1.0's layout (one component holding everything) and removed."""
+    old = package.Component("KestrixLibrary", "KESTRIXDIR_X64", 64, files=[("KestrixDll_x64", "Kestrix.dll")],
+                            values=package.registry(arch="x64"), keypath="file")
+    old.code = package.RELEASED_LIBRARY_CODES["x64"]
+    shutil.copy(build / "win64" / "Kestrix.dll", folder)
+    (folder / "old.wxs").write_text(f"""<Wix xmlns="{SCHEMAS[3][0]}"><Fragment><DirectoryRef Id="ProgramFiles64Folder">
+<Directory Id="KESTRIXDIR_X64" Name="Kestrix">{"".join(package.component_text(old, 3, ""))}</Directory></DirectoryRef>
+<ComponentGroup Id="Kestrix_x64"><ComponentRef Id="KestrixLibrary"/></ComponentGroup></Fragment></Wix>""")
+    package.build_package("x64", folder, [folder / "old.wxs"], folder / "1.1.0.msi", "1.1.0", "1.1.0.1", "early")
     for number, text, removal in (("1.2.0", None, "finalize"), ("1.3.0", OTHER, "early"), ("1.4.0", None, "execute")):
-        package.kestrix_package("x64", tree, folder / f"Kestrix-{number}.msi", number, text, removal)
+        package.kestrix_package("x64", build / "win64", folder / f"{number}.msi", number, text, removal)
     prefix = Prefix(folder / "upgraded", "/usr/lib/wine/wine64", "win64")
     prefix.share(progids(OTHER))
-    everything = OURS + progids(OTHER) + ["0D7C2E1A", "1E8D3F2B"]
-    library = prefix.path / "drive_c" / "Program Files" / "Kestrix" / "Kestrix.dll"
     paths = {"[#kestrixdll_x64]": "c:\\program files\\kestrix\\kestrix.dll", "[kestrixdir_x64]": "c:\\program files\\kestrix"}
-    today, other, nothing = ("today's", None), ("another", OTHER), (None, None)
-    # Wine's removal of a product deletes its upgrade code's whole key, the newer version's entry
-    # with it: after a late removal of the old version, the new one is removed and installed anew.
-    steps = [(["/i", released], True, today, "1.1.0 as it was released"),
-             (["/i", "1.2.0"], True, today, "1.2.0 over it, the old version removed after InstallFinalize"),
-             (["/x", "1.2.0"], True, nothing, "1.2.0 removed"),
-             (["/i", "1.2.0"], True, today, "1.2.0 anew"),
-             (["/i", "1.3.0"], True, other, "1.3.0 of another catalogue, the old version removed early"),
-             (["reg", "add", dependent + "\\{A7C2F3E1-0000-4000-8000-000000000001}", "/f"], True, other, "a dependent"),
-             (["/i", "1.4.0"], True, today, "1.4.0 with a dependent, the old version removed after InstallExecute"),
-             (["/x", "1.4.0"], False, today, "its removal while a dependent is registered"),
-             (["/x", "1.4.0", "IGNOREDEPENDENCIES=ALL"], True, nothing, "its removal with IGNOREDEPENDENCIES=ALL"),
-             (["/i", "1.4.0"], True, today, "1.4.0 anew"),
-             (["reg", "delete", dependent, "/f"], True, today, "the dependent gone"),
-             (["/x", "1.4.0"], True, nothing, "its removal")]
-    for argv, succeeds, (name, text), what in steps:
-        if argv[0] == "reg":
-            done = prefix.run(*argv).returncode
-        else:
-            source = argv[1] if isinstance(argv[1], Path) else folder / f"Kestrix-{argv[1]}.msi"
-            done = prefix.run("msiexec", argv[0], "Z:" + str(source), *argv[2:], "/qn", "/l*v", "C:\\msi.log").returncode
+    dependent = "HKLM\\Software\\Classes\\Installer\\Dependencies\\Kestrix.x64\\Dependents\\{A7C2F3E1-0000-4000-8000-0000000000D1}"
+    # (command, whether it succeeds, the catalogue then registered: None today's, False nothing).
+    # Wine's late removal of 1.1.0 deletes the upgrade code's key, 1.2.0's entry with it, so 1.2.0
+    # is installed anew. A dependent's key refuses a removal but for IGNOREDEPENDENCIES=ALL.
+    for command, succeeds, text in [
+            ("/i 1.1.0", True, None), ("/i 1.2.0", True, None), ("/x 1.2.0", True, False), ("/i 1.2.0", True, None),
+            ("/i 1.3.0", True, OTHER), ("add", True, OTHER), ("/i 1.4.0", True, None), ("/x 1.4.0", False, None),
+            ("/x 1.4.0 IGNOREDEPENDENCIES=ALL", True, False), ("/i 1.4.0", True, None), ("delete", True, None),
+            ("/x 1.4.0", True, False)]:
+        option, *rest = command.split()
+        argv = ["reg", option, dependent, "/f"] if option in ("add", "delete") else \
+            ["msiexec", option, f"Z:{folder / rest[0]}.msi", *rest[1:], "/qn", "/l*v", "C:\\msi.log"]
+        done = prefix.run(*argv).returncode
         prefix.settle()
-        wanted = {} if name is None else {(k.lower(), n or ""): paths.get(v.lower(), v.lower()).rstrip("\\")
-                                          for root, k, n, v in package.registry(text, "x64") if root == "HKCR"}
-        found = normalised(prefix.keys(everything))
-        check((done == 0) == succeeds and found == wanted and library.is_file() == bool(wanted),
-              f"{what}: answers {done}, {len(found)} values, {name or 'no'} catalogue's {len(wanted)} wanted: "
-              f"{sorted(set(found.items()) ^ set(wanted.items()))[:2]}")
-        if not succeeds:
+        wanted = {} if text is False else {(k.lower(), n or ""): paths.get(v.lower(), v.lower()).rstrip("\\")
+                                           for root, k, n, v in package.registry(text, "x64") if root == "HKCR"}
+        found = normalised(prefix.keys(OURS + progids(OTHER) + ["0D7C2E1A", "1E8D3F2B"]))
+        check((done == 0) == succeeds and found == wanted and (prefix.path / "drive_c/Program Files/Kestrix/Kestrix.dll")
+              .is_file() == bool(wanted), f"{command}: answers {done}, {len(found)} values ({len(wanted)} wanted): "
+                                           f"{sorted(set(found.items()) ^ set(wanted.items()))[:2]}")
+        if not succeeds:  # Wine's msiexec logs neither an error action's message nor its end
             log = (prefix.path / "drive_c" / "msi.log").read_text(errors="replace")
-            check("Kestrix cannot be removed: {A7C2F3E1" in log, "the refusal names the dependent in the log")
+            check("registered dependents: {A7C2F3E1" in log and "KxRefuseRemoval" in log, "the log names the dependent")
 
 
 def main():
@@ -278,8 +221,6 @@ def main():
         verdict_32 = BUILD / "wine32.verdict"
         if verdict_32.exists() and verdict_32.read_text().strip() == "usable":
             installs_and_goes("x86", "/usr/lib/wine/wine", release / "Kestrix.msi", folder)
-        else:
-            tables(release / "Kestrix.msi")
     verdict()
 
 
