@@ -269,8 +269,9 @@ def header(arch, wix):
      interfaces, the type library's path), where other packages find it (HKLM\\SOFTWARE\\Kestrix:
      Version, InstallDir), and the digest library in the system folder, where the library
      search finds it, as a permanent, shared component. The folders are referred to, never
-     declared: {product}. Every component code comes from its key path's place and its
-     bitness, so that packages built with any version of this fragment share each resource.
+     declared: {product}.
+     Every component code comes from its key path's place and its bitness, so that packages
+     built with any version of this fragment share each resource.
      Include it with <ComponentGroupRef Id="{group}"/>; its Ids end in _{arch}, so one package
      can hold both bitnesses. {build} -->"""
 
