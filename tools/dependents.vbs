@@ -1,7 +1,7 @@
 ' Kestrix's removal: the products that registered as depending on this package, each a subkey
 ' of the provider key's Dependents as WiX's dependency extension writes them, go into the
 ' property KxDependents by name, unless IGNOREDEPENDENCIES is ALL or names them (keys separated
-' by ";"), or another version of this package stays installed (a major upgrade, which Windows
+' by ";"), or a newer version of this package has replaced it (a major upgrade, which Windows
 ' also tells by UPGRADINGPRODUCTCODE). An error action then ends the removal while KxDependents
 ' holds a name. This action runs at once, before anything changes, and only reads.
 Const HKEY_LOCAL_MACHINE = 2
@@ -18,7 +18,7 @@ Function FindDependents()
     End If
     Set installer = Session.Installer
     If Replaced(installer) Then
-        Say "another version of this package stays installed: its dependents keep it"
+        Say "a newer version of this package replaces this one: it keeps the dependents"
         Exit Function
     End If
     key = "Software\Classes\Installer\Dependencies\" & Session.Property("KxProviderKey") & "\Dependents"
@@ -49,15 +49,18 @@ Function FindDependents()
     If found <> "" Then Say "registered dependents: " & found
 End Function
 
-' Whether another product of this package's upgrade code is installed: the newer version that
-' removes this one after installing itself. Wine's msiexec runs that removal as a plain one.
+' Whether a newer version of this package has taken the provider key over: its default value
+' names the product that wrote it last. Kestrix's packages remove the old version after they
+' have written their registry values, so the old version's removal finds the newer product's
+' code there. Wine's msiexec runs that removal as a plain one, without UPGRADINGPRODUCTCODE.
 Function Replaced(installer)
-    Dim product
-    Replaced = False
+    Dim owner
+    owner = ""
     On Error Resume Next
-    For Each product In installer.RelatedProducts(Session.Property("UpgradeCode"))
-        If product <> Session.Property("ProductCode") Then Replaced = True
-    Next
+    owner = installer.RegistryValue(HKEY_LOCAL_MACHINE, "Software\Classes\Installer\Dependencies\" & _
+                                    Session.Property("KxProviderKey"), "")
+    On Error GoTo 0
+    Replaced = owner <> "" And UCase(owner) <> UCase(Session.Property("ProductCode"))
 End Function
 
 ' A dependent by its product's name where it is an installed product's code, else by its key.

@@ -377,13 +377,16 @@ def dependents_check(package, arch):
 
 
 # Where RemoveExistingProducts runs: early (wixl's place, after InstallValidate: the old version
-# goes before the new one comes), execute (after InstallExecute: the new version is installed
-# first, and the old one removed in the same transaction), finalize (after InstallFinalize, as the
-# sample does). Kestrix's own packages take execute: the components both versions hold stay in
-# place throughout, and its removal's check finds the newer version installed.
+# goes before the new one comes), execute (right after InstallExecute: the new version's files
+# and registry are in place first, and the old one is removed in the same transaction), finalize
+# (after InstallFinalize, as the sample does). Kestrix's own packages take execute: the
+# components both versions hold stay in place throughout, and the old version's check for
+# dependents finds the provider key taken over. InstallExecute runs before the new version
+# registers and publishes itself (RegisterProduct, PublishProduct), so that nothing the old
+# version's removal takes of the product registration is left missing.
 REMOVALS = {"early": [], "execute": [
-    "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('InstallExecute', 6500)",
-    "UPDATE `InstallExecuteSequence` SET `Sequence`=6501 WHERE `Action`='RemoveExistingProducts'"],
+    "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('InstallExecute', 5990)",
+    "UPDATE `InstallExecuteSequence` SET `Sequence`=5991 WHERE `Action`='RemoveExistingProducts'"],
     "finalize": ["UPDATE `InstallExecuteSequence` SET `Sequence`=6650 WHERE `Action`='RemoveExistingProducts'"]}
 
 
