@@ -8,6 +8,13 @@ from pathlib import Path
 # No Mono, no Gecko, and no menu entries of the host for what a package installs.
 BASE = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
 BASE = {k: v for k, v in BASE.items() if not k.startswith(("KX_", "ODBC"))}
+CATALOGUE = Path(__file__).resolve().parents[1] / "src" / "frame" / "catalogue.txt"
+
+
+def progids(text=None):
+    """Kestrix's ProgIDs, from the catalogue (or another catalogue's text)."""
+    text = CATALOGUE.read_text() if text is None else text
+    return [f"Kestrix.{m[1]}" for m in re.finditer(r"(?m)^class (\w+) ", text)]
 
 
 class Prefix:
@@ -21,6 +28,8 @@ class Prefix:
         if new:
             self.run("wineboot", "-i")
             self.settle()
+            if arch == "win64":
+                self.share(progids())
 
     @classmethod
     def existing(cls, path, wine, arch):
@@ -38,6 +47,23 @@ class Prefix:
     def stop(self):
         """Stops the prefix's own wineserver, and every process of the prefix with it."""
         subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=self.environment, timeout=300)
+
+    def share(self, names):
+        """Since Windows 7 the two registry views share every key under Classes but a few (CLSID,
+        Interface and some others: "Registry Keys Affected by WOW64"); Wine shares only some of
+        those it should (TypeLib, AppId), and gives the 32-bit view the rest of Classes apart. The
+        named keys under Classes are linked from the 32-bit view to the shared one, as Windows
+        has them, so that a 32-bit component of a 64-bit package writes them where 64-bit
+        processes read them. The prefix's wineserver must have ended (settle)."""
+        registry = self.path / "system.reg"
+        text = registry.read_text(errors="replace")
+        for name in names:
+            key = f"[Software\\\\Classes\\\\Wow6432Node\\\\{name}]"
+            if key in text:
+                continue
+            target = f"\\Registry\\Machine\\Software\\Classes\\{name}".encode("utf-16-le")
+            text += f'\n{key} 0\n#link\n"SymbolicLinkValue"=hex(6):{",".join(f"{b:02x}" for b in target)}\n'
+        registry.write_text(text)
 
     def keys(self, names):
         """Every value under the classes root whose key holds one of the names: {(key, name):
