@@ -96,7 +96,7 @@ scan = CreateObject("Kestrix.portscan").portscan("127.0.0.1", "8081")
 If Err.Number = 0 Then
     WScript.Echo "portscan 127.0.0.1 8081: " & scan & " (1: nothing listens)"
 Else
-    WScript.Echo "portscan 127.0.0.1 8081 raised " & Hex(Err.Number) & " (" & Err.Description & "): the Winsock " & _
+    WScript.Echo "portscan 127.0.0.1 8081 raised error " & Err.Number & " (" & Err.Description & "): the Winsock " & _
         "control exists for 32-bit processes only, and needs its licence; checkportinuse below needs neither"
 End If
 On Error GoTo 0
