@@ -42,9 +42,9 @@ def main(argv):
     except Unreadable as problem:
         print(f"kestrix_check: cannot read {arguments[0]}: {problem}", file=sys.stderr)
         return 2
-    except KeyError as column:
-        print(f"kestrix_check: cannot read {arguments[0]}: a table lacks its column {column}; the package is "
-              f"damaged", file=sys.stderr)
+    except Exception as problem:  # whatever else stops the rules is a shape of damage not met before
+        print(f"kestrix_check: cannot read {arguments[0]} completely ({type(problem).__name__}: {problem}); "
+              f"the package is damaged, or the checker meets it for the first time", file=sys.stderr)
         return 2
     if "--json" in argv:
         print(json.dumps([f.as_dict() for f in findings], indent=2))

@@ -12,8 +12,23 @@ class Unreadable(Exception):
 
 SEQUENCES = ("InstallExecuteSequence", "InstallUISequence", "AdminExecuteSequence", "AdminUISequence",
              "AdvtExecuteSequence")
-TABLES = SEQUENCES + ("CustomAction", "Binary", "Property", "Component", "Directory", "FeatureComponents",
-                      "Dialog", "Upgrade", "Registry", "RegLocator")
+# The columns the rules read, as Windows Installer's schema declares them: "i" an integer, "s" a
+# string, in capitals where the column may be null. A package whose table says otherwise, or whose
+# rows leave out what may not be left out, is damaged: the rules do not guess at it.
+SEQUENCE_COLUMNS = {"Action": "s", "Condition": "S", "Sequence": "I"}
+SCHEMA = dict(dict.fromkeys(SEQUENCES, SEQUENCE_COLUMNS), **{
+    "CustomAction": {"Action": "s", "Type": "i", "Source": "S", "Target": "S"},
+    "Binary": {"Name": "s"},
+    "Property": {"Property": "s", "Value": "s"},
+    "Component": {"Component": "s", "ComponentId": "S", "Directory_": "s", "Attributes": "i"},
+    "Directory": {"Directory": "s", "Directory_Parent": "S"},
+    "FeatureComponents": {"Feature_": "s", "Component_": "s"},
+    "Dialog": {"Dialog": "s"},
+    "Upgrade": {"UpgradeCode": "s", "VersionMin": "S", "VersionMax": "S", "Attributes": "i", "ActionProperty": "s"},
+    "Registry": {"Registry": "s", "Root": "i", "Key": "s", "Name": "S", "Value": "S", "Component_": "s"},
+    "RegLocator": {"Signature_": "s", "Type": "I"},
+})
+TABLES = tuple(SCHEMA)
 
 
 def msiinfo(*args):
@@ -54,14 +69,33 @@ def sql_values(text):
     return values
 
 
-def table_rows(sql):
-    """The rows of a table exported as SQL, each {column: value}; a column left out is None."""
-    rows, columns = [], []
+def table_rows(table, sql):
+    """The rows of a table exported as SQL, each {column: value}, a column left out None; checked
+    against the schema of the columns the rules read. Raises Unreadable naming the row."""
+    rows, columns, schema = [], [], SCHEMA.get(table, {})
     for line in sql.split("\n"):
         if m := re.match(r"CREATE TABLE `\w+` \((.*) PRIMARY KEY", line):
             columns = re.findall(r"`(\w+)`", m[1])
+            if lacking := [c for c in schema if c not in columns]:
+                raise Unreadable(f"the table {table} has no column {', '.join(lacking)}")
         elif m := re.match(r"INSERT INTO `\w+` \((.*?)\) VALUES \((.*)\)$", line):
-            rows.append(dict(dict.fromkeys(columns), **dict(zip(re.findall(r"`(\w+)`", m[1]), sql_values(m[2])))))
+            names = re.findall(r"`(\w+)`", m[1])
+            try:
+                values = sql_values(m[2])
+            except (IndexError, ValueError):
+                values = None
+            row = dict(dict.fromkeys(columns), **dict(zip(names, values or [])))
+            key = row.get(next(iter(schema), None)) if values else None
+            where = f"{table}.{key if key is not None else '(row ' + str(len(rows) + 1) + ')'}"
+            if values is None or len(values) != len(names):
+                raise Unreadable(f"{where}: the row's values cannot be read")
+            for column, kind in schema.items():
+                if row[column] is None and kind.islower():
+                    raise Unreadable(f"{where}: its {column} is null, which the table's schema forbids")
+                if row[column] is not None and isinstance(row[column], int) != (kind in "iI"):
+                    raise Unreadable(f"{where}: its {column} is {row[column]!r}, and the schema asks for "
+                                     f"{'a number' if kind in 'iI' else 'a text'}")
+            rows.append(row)
     return rows
 
 
@@ -92,11 +126,16 @@ class Package:
         """A table's rows. msiinfo writes them as SQL, where a value's tabs and line ends are
         unambiguous, but refuses to write an empty table so."""
         try:
-            return table_rows(msiinfo("export", "-s", self.path, table))
-        except Unreadable:
-            if len(msiinfo("export", self.path, table).splitlines()) > 3:
-                raise
+            sql = msiinfo("export", "-s", self.path, table)
+        except Unreadable as problem:
+            try:
+                empty = len(msiinfo("export", self.path, table).splitlines()) <= 3
+            except Unreadable:
+                empty = False
+            if not empty:
+                raise Unreadable(f"the table {table}: {problem}")
             return []
+        return table_rows(table, sql)
 
     def rows(self, table):
         return self.tables.get(table, [])
@@ -106,7 +145,13 @@ class Package:
         return {r["Action"]: r["Sequence"] for r in self.rows(table) if (r["Sequence"] or 0) > 0}
 
     def binary(self, name):
-        return msiinfo("extract", self.path, "Binary." + name)
+        """The text of a Binary row's stream, None when there is no such row."""
+        if name not in {r["Name"] for r in self.rows("Binary")}:
+            return None
+        try:
+            return msiinfo("extract", self.path, "Binary." + name)
+        except Unreadable:
+            raise Unreadable(f"Binary.{name}: its stream cannot be read")
 
     def platform(self):
         return self.summary.get(7, "").partition(";")[0]

@@ -3,7 +3,7 @@ Kestrix objects they make, the members they call and the properties they read. W
 followed (a name built at run time, a script in an installed file) is left alone."""
 import re
 
-from msi_tables import SCRIPTS, Unreadable, base_type, kind
+from msi_tables import SCRIPTS, base_type, kind
 
 
 class Script:
@@ -190,10 +190,7 @@ class ScriptAction:
         base = base_type(row)
         text, entry = None, row["Target"]
         if base in (5, 6) and row["Source"]:
-            try:
-                text = package.binary(row["Source"])
-            except Unreadable:
-                text = None
+            text = package.binary(row["Source"])
         elif base in (37, 38):
             text, entry = row["Target"], None
         elif base in (53, 54):
