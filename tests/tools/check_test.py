@@ -23,6 +23,7 @@ sys.path.insert(0, str(ROOT / "tools"))
 sys.path.insert(0, str(ROOT / "src" / "frame"))
 import catalogue  # noqa: E402
 import kestrix_check  # noqa: E402
+import msi_tables  # noqa: E402
 
 PRODUCT = """<?xml version="1.0" encoding="utf-8"?>
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
@@ -200,10 +201,27 @@ CASES = [
      kestrix(q("Property", Property="SecureCustomProperties", Value="OLDFOUND"),
              q("Upgrade", **dict(UPGRADE, VersionMax="2.1.0", ActionProperty="OLDFOUND")),
              "UPDATE `InstallExecuteSequence` SET `Condition`='REMOVE=\"ALL\"' WHERE `Action`='KxUndo'",
-             "UPDATE `InstallExecuteSequence` SET `Condition`='NOT REMOVE=\"ALL\"' WHERE `Action`='KxCheck'"), SCRIPT,
+             "UPDATE `InstallExecuteSequence` SET `Condition`='NOT\t(REMOVE=\"ALL\")' WHERE `Action`='KxCheck'"), SCRIPT,
      ["warning KX08 InstallExecuteSequence.KxUndo"]),
 ]
 
+# (a sequence's condition, whether it is one of removal, whether it is false when an upgrade
+# removes the old version)
+CONDITIONS = [
+    ('REMOVE="ALL"', True, False), ('REMOVE~="all"', True, False), ("REMOVE", True, False),
+    ('NOT REMOVE="ALL"', False, True), ('NOT  REMOVE="ALL"', False, True), ('NOT(REMOVE="ALL")', False, True),
+    ('not\tREMOVE ~= "ALL"', False, True), ('REMOVE<>"ALL"', False, True),
+    ('remove="ALL"', False, False),  # another property: names keep their case
+    ('REMOVE="ALL" AND NOT UPGRADINGPRODUCTCODE', True, True),
+    ('(REMOVE = "ALL")\nAnd\t(Not UPGRADINGPRODUCTCODE)', True, True),
+    ('REMOVE="ALL" AND UPGRADINGPRODUCTCODE=""', True, True),
+    ('REMOVE="ALL" AND UPGRADINGPRODUCTCODE', False, False),
+    ('REMOVE="ALL" AND NOT upgradingproductcode', True, False),
+    ('Installed AND REMOVE="ALL" AND MYPROP', True, False),
+    ('REMOVE="ALL" OR NOT Installed', True, False),
+    ('REMOVE="ALL" XOR UPGRADINGPRODUCTCODE', True, True), ('UPGRADINGPRODUCTCODE IMP NOT REMOVE', True, True),
+    ('REMOVE="ALL" AND', False, False),  # no condition: neither is guessed at
+]
 # The release's packages show nothing.
 RELEASE = ["Kestrix.msi", "Kestrix-x64.msi", "KestrixShop.msi", "x64/KestrixShop-x64.msi"]
 
@@ -242,6 +260,10 @@ def main():
     check({n: (c != "no", re.findall(r"`(\w+)`", c), b == "yes") for n, c, b in table} ==
           {m["name"]: (m["changes"], m["undone_by"], m["boxes"]) for m in members if m["changes"] or m["boxes"]},
           f"the reference's table for setup packages is the catalogue's: {table}")
+
+    for condition, removal, upgrade in CONDITIONS:
+        found = (msi_tables.removes(condition), msi_tables.excludes_upgrade(condition))
+        check(found == (removal, upgrade), f"{condition!r}: removes, excludes an upgrade: {found}")
 
     with tempfile.TemporaryDirectory() as work:
         folder = Path(work)
