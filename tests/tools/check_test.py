@@ -109,7 +109,8 @@ def edit(old, new):
 
 
 UPGRADE = dict(UpgradeCode="{6F1D0C52-3B8E-4A29-9C61-2E7A5B4D3C10}", VersionMin="1.0.0", Attributes=256)
-# (case, base, queries, script, the findings it must show: "severity RULE TABLE.ROW")
+# (case, base, queries, script, the findings it must show: "severity RULE TABLE.ROW", or with
+# ": ADVICE" the end of its message too)
 CASES = [
     ("clean, 64-bit", "x64", kestrix(), SCRIPT, []),
     ("clean, 32-bit", "x86", kestrix(host=0), SCRIPT, []),
@@ -144,9 +145,12 @@ CASES = [
      action("MyCustomAction", 51, "SOMETHING", "1", sequence=1510) +
      [q("InstallExecuteSequence", Action="RemoveExistingProducts", Sequence=1520)], None,
      ["warning ICE63 InstallExecuteSequence.RemoveExistingProducts"]),
-    ("ICE68: type 1027; no impersonation without in-script", "x86",
-     action("Action1", 1027, "Argument", "Component1") + action("Elevated", 2099, "SOMETHING", "1"), None,
-     ["error ICE68 CustomAction.Action1", "warning ICE68 CustomAction.Elevated"]),
+    ("ICE68: type 1027; no impersonation without in-script, in the script and out of it", "x86",
+     action("Action1", 1027, "Argument", "Component1") + action("Elevated", 2099, "SOMETHING", "1", sequence=1600) +
+     action("Early", 2099, "SOMETHING", "1", sequence=1100), None,
+     ["error ICE68 CustomAction.Action1", "warning ICE68 CustomAction.Elevated: Make it deferred: type 3123.",
+      "warning ICE68 CustomAction.Early: It runs outside the installation script (InstallExecuteSequence), where it "
+      "cannot be deferred: drop the bit, type 51."]),
     ("ICE72: a DLL action when the product is advertised", "x86",
      action("CA1", 1, "Dll", "Entry", "AdvtExecuteSequence", 1050) +
      action("CA35", 35, "APPDIR", "C:\\A", "AdvtExecuteSequence", 1100), None,
@@ -269,7 +273,11 @@ def main():
         folder = Path(work)
         for name, base, queries, script, expected in CASES:
             found = [f.as_dict() for f in kestrix_check.check(build(folder, base, queries, script))]
-            check(shown(found) == sorted(expected), f"{name}: {shown(found)}, not {sorted(expected)}: {found}")
+            keys = sorted(e.partition(": ")[0] for e in expected)
+            check(shown(found) == keys, f"{name}: {shown(found)}, not {keys}: {found}")
+            for key, _, advice in (e.partition(": ") for e in expected if ": " in e):
+                check(any(shown([f]) == [key] and f["message"].endswith(advice) for f in found),
+                      f"{name}: {key} does not end its advice with {advice!r}: {found}")
 
         # The command: its statuses and its JSON, on the last case and on what is no package.
         run = [sys.executable, str(ROOT / "tools" / "kestrix_check.py")]
