@@ -229,8 +229,11 @@ def ice68(package):
 
 
 def elevation_advice(package, name, t):
-    """Deferred only where the action runs inside the installation script; anywhere else that
-    would make it an ICE77 error."""
+    """Deferred only where the action runs inside the installation script (anywhere else that
+    would make it an ICE77 error), and does work that a deferred action can do."""
+    if base_type(package.actions[name]) in (19, 35, 51):
+        return (f"It sets a property or a folder, or ends the installation, in the installation's session, which a "
+                f"deferred action does not reach: drop the bit, type {t & ~NO_IMPERSONATE}.")
     places = [(table, package.sequence(table)) for table in SEQUENCES if name in package.sequence(table)]
     inside = [table for table, sequence in places if table in ("InstallExecuteSequence", "AdminExecuteSequence")
               and sequence.get("InstallInitialize", 1 << 30) < sequence[name] < sequence.get("InstallFinalize", -1)]

@@ -147,11 +147,12 @@ CASES = [
      [q("InstallExecuteSequence", Action="RemoveExistingProducts", Sequence=1520)], None,
      ["warning ICE63 InstallExecuteSequence.RemoveExistingProducts"]),
     ("ICE68: type 1027; no impersonation without in-script, in the script and out of it", "x86",
-     action("Action1", 1027, "Argument", "Component1") + action("Elevated", 2099, "SOMETHING", "1", sequence=1600) +
-     action("Early", 2099, "SOMETHING", "1", sequence=1100), None,
-     ["error ICE68 CustomAction.Action1", "warning ICE68 CustomAction.Elevated: Make it deferred: type 3123.",
-      "warning ICE68 CustomAction.Early: It runs outside the installation script (InstallExecuteSequence), where it "
-      "cannot be deferred: drop the bit, type 51."]),
+     action("Action1", 1027, "Argument", "Component1") + action("Elevated", 2049, "Dll", "Entry", sequence=1600) +
+     action("Early", 2049, "Dll", "Entry", sequence=1100) + action("Setting", 2099, "SOMETHING", "1", sequence=1600),
+     None, ["error ICE68 CustomAction.Action1", "warning ICE68 CustomAction.Elevated: Make it deferred: type 3073.",
+            "warning ICE68 CustomAction.Early: It runs outside the installation script (InstallExecuteSequence), "
+            "where it cannot be deferred: drop the bit, type 1.",
+            "warning ICE68 CustomAction.Setting: deferred action does not reach: drop the bit, type 51."]),
     ("ICE72: a DLL action when the product is advertised", "x86",
      action("CA1", 1, "Dll", "Entry", "AdvtExecuteSequence", 1050) +
      action("CA35", 35, "APPDIR", "C:\\A", "AdvtExecuteSequence", 1100), None,
