@@ -10,7 +10,8 @@ msitools (msiinfo) and prints one finding a line:
     error|warning RULE TABLE.ROW: what is wrong, and what to do
 
 With --json the findings are a list of objects: severity, rule, table, row, message. The exit
-status is 1 when there is an error, 0 otherwise, 2 when the package cannot be read.
+status is 1 when there is an error, 0 otherwise, 2 when the package cannot be read completely
+(the message names the table and the row).
 
 The rules: ICE08, ICE09, ICE12, ICE21, ICE27, ICE61, ICE63, ICE68, ICE72, ICE75, ICE77, ICE80
 and ICE92 of Windows Installer's own validation, as its reference describes them; and KX01 to
