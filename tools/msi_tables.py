@@ -218,7 +218,7 @@ class Condition:
             self.tokens.append((kind, value))
             i = m.end()
         try:
-            self.tree = self.parse() if self.tokens else ("value", ("number", "1"))
+            self.tree = None if self.tokens is None else self.parse() if self.tokens else ("value", ("number", "1"))
         except (IndexError, ValueError):
             self.tree = None
 

@@ -250,7 +250,7 @@ CONDITIONS = [
     ('Installed AND REMOVE="ALL" AND MYPROP', True, False),
     ('REMOVE="ALL" OR NOT Installed', True, False),
     ('REMOVE="ALL" XOR UPGRADINGPRODUCTCODE', True, True), ('UPGRADINGPRODUCTCODE IMP NOT REMOVE', True, True),
-    ('REMOVE="ALL" AND', False, False),  # no condition: neither is guessed at
+    ('REMOVE="ALL" AND', False, False), ('REMOVE="ALL', False, False),  # no condition: neither is guessed at
 ]
 
 
