@@ -219,7 +219,7 @@ class Condition:
             i = m.end()
         try:
             self.tree = None if self.tokens is None else self.parse() if self.tokens else ("value", ("number", "1"))
-        except (IndexError, ValueError):
+        except (IndexError, ValueError, RecursionError):
             self.tree = None
 
     def parse(self):
