@@ -1,6 +1,7 @@
 """Script custom actions (VBScript and JScript) read as text: the functions an action runs, the
 Kestrix objects they make, the members they call and the properties they read. What cannot be
 followed (a name built at run time, a script in an installed file) is left alone."""
+import bisect
 import re
 
 from msi_tables import SCRIPTS, base_type, kind
@@ -61,6 +62,7 @@ class Script:
         self.code, self.skeleton = code, skeleton
         self.functions = {}  # lower-case name: (name, [parameter], body start, body end, whole span)
         self.find_functions()
+        self.bodies = sorted((f[2], f[3], f) for f in self.functions.values())
 
     def name(self, text):
         """A variable's name as the language compares it."""
@@ -139,7 +141,9 @@ class Script:
         return None
 
     def enclosing(self, position):
-        return next((f for f in self.functions.values() if f[2] <= position < f[3]), None)
+        """The function whose body holds the position, or None."""
+        at = bisect.bisect_right(self.bodies, (position, float("inf"))) - 1
+        return self.bodies[at][2] if at >= 0 and self.bodies[at][0] <= position < self.bodies[at][1] else None
 
     def progid(self, expression, function):
         """What a ProgID expression of literals joined with & or + names: ("class", NAME) for a
@@ -194,27 +198,33 @@ class Script:
             return ("template", params.index(self.name(argument)), made[2], made[3]), call[1]
         return None, call[1]
 
-    # Where an object may be made: the creator, or a word that may name a helper.
-    CANDIDATES = re.compile(r"(?<!\w)(?:(?i:CreateObject)|new\s+ActiveXObject)\s*\(|(?<![\w.])\w+")
+    def candidates(self, names):
+        """Where an object may be made: a creator, or one of the names (lower case) called."""
+        creator = r"(?<!\w)(?:(?i:CreateObject)|new\s+ActiveXObject)\s*\("
+        called = "|".join(re.escape(n) for n in sorted(names, key=len, reverse=True))
+        return re.compile(creator + (rf"|(?<![\w.])(?i:{called})\b" if called else ""))
 
     def helpers(self):
         """The functions that make a Kestrix object, followed through each other: those that join
-        a parameter into the ProgID and those that return an object of a class."""
-        helpers, changed = {}, True
-        while changed:
-            changed = False
-            for key, (name, params, start, end, _) in self.functions.items():
-                if key in helpers:
-                    continue
-                returns = rf"(?i:\bSet\s+{name}\s*=\s*)" if self.language == "vb" else r"\breturn\s+"
-                for m in self.CANDIDATES.finditer(self.skeleton, start, end):
-                    if not self.in_code(m.start()):
-                        continue
-                    made = self.maker(m.start(), helpers)[0]
-                    before = re.search(rf"{returns}$", self.skeleton[start:m.start()])
-                    if made and (made[0] == "template" or before):
-                        helpers[key], changed = made, True
-                        break
+        a parameter into the ProgID and those that return an object of a class. A function is
+        read again whenever a function it names turns out to be a helper."""
+        pattern, helpers = self.candidates(self.functions), {}
+        places, callers = {}, {}
+        for key, (name, params, start, end, _) in self.functions.items():
+            places[key] = [m.start() for m in pattern.finditer(self.skeleton, start, end) if self.in_code(m.start())]
+            for position in places[key]:
+                callers.setdefault(re.match(r"\w*", self.skeleton[position:position + 80])[0].lower(), set()).add(key)
+        todo = set(self.functions)
+        while todo:
+            key = todo.pop()
+            name, start = self.functions[key][0], self.functions[key][2]
+            returns = re.compile(rf"(?i:\bSet\s+{name}\s*=\s*)$" if self.language == "vb" else r"\breturn\s+$")
+            for position in places[key]:
+                made = self.maker(position, helpers)[0]
+                if made and (made[0] == "template" or returns.search(self.skeleton, max(start, position - 200), position)):
+                    helpers[key] = made
+                    todo |= callers.get(key, set()) - set(helpers)
+                    break
         return helpers
 
     def kestrix_calls(self, spans):
@@ -224,8 +234,9 @@ class Script:
         made = {}  # position: class of every Kestrix object made
         calls = []
         helpers = self.helpers()
+        pattern = self.candidates(helpers)
         for start, end in spans:
-            for m in self.CANDIDATES.finditer(self.skeleton, start, end):
+            for m in pattern.finditer(self.skeleton, start, end):
                 position = m.start()
                 if not self.in_code(position):
                     continue
@@ -237,8 +248,7 @@ class Script:
 
         def made_at(position):
             """The class of the Kestrix object made by the expression at the position, or None."""
-            position += len(self.code[position:]) - len(self.code[position:].lstrip())
-            return made.get(position)
+            return made.get(re.compile(r"\s*").match(self.code, position).end())
         assignment = r"(?i)\bSet\s+(\w+)\s*=" if self.language == "vb" else r"\b(\w+)\s*=(?!=)"
         assigned = {}  # span: [(position, variable, class or None)]
         for start, end in set(spans) | set(self.global_code()):
