@@ -280,13 +280,16 @@ class Condition:
 
     @staticmethod
     def compare(op, left, right):
-        if op.startswith("~"):
-            op, left, right = op[1:], str(left).upper(), str(right).upper()
-        numbers = [v if isinstance(v, int) else int(v) if re.fullmatch(r"-?\d+", v) else None for v in (left, right)]
-        if None not in numbers:
+        """Against a number, a value that is an integer compares as one, any other is only
+        unequal to it; texts compare as texts, with ~ without regard to case."""
+        op, fold = op.lstrip("~"), op.startswith("~")
+        if isinstance(left, int) or isinstance(right, int):
+            numbers = [v if isinstance(v, int) else int(v) if re.fullmatch(r"-?\d+", v) else None for v in (left, right)]
+            if None in numbers:
+                return op == "<>"
             left, right = numbers
-        elif isinstance(left, int) or isinstance(right, int):
-            return op == "<>"  # a text and a number are unequal and no more
+        elif fold:
+            left, right = left.upper(), right.upper()
         return {"=": left == right, "<>": left != right, ">": left > right, "<": left < right, ">=": left >= right,
                 "<=": left <= right, "><": str(right) in str(left), "<<": str(left).startswith(str(right)),
                 ">>": str(left).endswith(str(right))}[op]
