@@ -145,10 +145,16 @@ class Script:
         at = bisect.bisect_right(self.bodies, (position, float("inf"))) - 1
         return self.bodies[at][2] if at >= 0 and self.bodies[at][0] <= position < self.bodies[at][1] else None
 
+    @staticmethod
+    def kestrix_class(progid):
+        """("class", NAME) for the ProgID of a Kestrix class, else None."""
+        m = re.fullmatch(r"(?i:kestrix)\.(\w+)", progid)
+        return ("class", m[1]) if m else None
+
     def progid(self, expression, function):
         """What a ProgID expression of literals joined with & or + names: ("class", NAME) for a
         Kestrix class, ("template", index, prefix, suffix) where it joins a parameter of the
-        function it is in; None for anything else."""
+        function it is in into what may yet be a Kestrix ProgID; None for anything else."""
         joins = r"[&+]" if self.language == "vb" else r"\+"
         term = rf"(?:{self.strings()}|\w+)"
         if not re.fullmatch(rf"{term}(?:\s*{joins}\s*{term})*", expression):
@@ -163,11 +169,10 @@ class Script:
                 return None
             else:
                 parts[parameter is not None] += value
-        if not parts[0].lower().startswith("kestrix."):
-            return None
-        if parameter is not None:
-            return ("template", parameter, parts[0][len("kestrix."):], parts[1])
-        return ("class", parts[0][len("kestrix."):]) if re.fullmatch(r"\w+", parts[0][len("kestrix."):]) else None
+        if parameter is None:
+            return self.kestrix_class(parts[0])
+        prefix = parts[0].lower()
+        return ("template", parameter, *parts) if prefix.startswith("kestrix.") or "kestrix.".startswith(prefix) else None
 
     def maker(self, position, helpers):
         """What the expression at the position makes, as progid() says, and where it ends: a
@@ -192,8 +197,7 @@ class Script:
         argument = call[0][made[1]] if made[1] < len(call[0]) else ""
         params = [self.name(p) for p in function[1]] if function else []
         if (value := self.literal(argument)) is not None:
-            cls = made[2] + value + made[3]
-            return (("class", cls) if re.fullmatch(r"\w+", cls) else None), call[1]
+            return self.kestrix_class(made[2] + value + made[3]), call[1]
         if self.name(argument) in params:
             return ("template", params.index(self.name(argument)), made[2], made[3]), call[1]
         return None, call[1]

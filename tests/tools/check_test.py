@@ -225,6 +225,8 @@ SHAPES = [
     ("vb", None, 'Function Make(host, name)\n Set Make = CreateObject("Kestrix." + name)\nEnd Function\n'
                  'Function Site()\n Set Site = Make("h", "createwebroot")\nEnd Function\nSet s = Site()\n'
                  'With s\n .createwebroot "2"\nEnd With', {"createwebroot", "createwebroot.createwebroot"}),
+    ("vb", None, 'Function Make(progid)\n Set Make = CreateObject(progid)\nEnd Function\n'
+                 'Make("Kestrix.getwebid").getwebid "x"\nMake("Scripting.FileSystemObject").getwebid', {"getwebid.getwebid"}),
     ("js", None, 'function site() { return new ActiveXObject("Kestrix.createwebroot"); }\nvar s = site();\n'
                  's.createwebroot("2");', {"createwebroot", "createwebroot.createwebroot"}),
     ("js", None, 'var r = /"/g, q = x.replace(/[/\']/, ""); var o = new ActiveXObject(\'Kestrix.\' + "portscan");\n'
