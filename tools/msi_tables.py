@@ -284,7 +284,8 @@ class Condition:
         unequal to it; texts compare as texts, with ~ without regard to case."""
         op, fold = op.lstrip("~"), op.startswith("~")
         if isinstance(left, int) or isinstance(right, int):
-            numbers = [v if isinstance(v, int) else int(v) if re.fullmatch(r"-?\d+", v) else None for v in (left, right)]
+            numbers = [v if isinstance(v, int) else int(v) if re.fullmatch(r"-?\d+", v) else None
+                       for v in (left, right)]
             if None in numbers:
                 return op == "<>"
             left, right = numbers

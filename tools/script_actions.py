@@ -16,7 +16,8 @@ class Script:
     VB_TOKENS = re.compile(r'"(?:[^"\n]|"")*"?|\'[^\n]*|(?im:(?:^|:)[ \t]*rem\b[^\n]*)')
     # JScript's strings, comments and regular expressions, and the code between them, word by word;
     # a slash opens a regular expression where no value stands before it.
-    JS_TOKENS = re.compile(r'(?P<string>"(?:[^"\\\n]|\\.)*"?|\'(?:[^\'\\\n]|\\.)*\'?)|(?P<comment>//[^\n]*|/\*.*?(?:\*/|\Z))'
+    JS_TOKENS = re.compile(r'(?P<string>"(?:[^"\\\n]|\\.)*"?|\'(?:[^\'\\\n]|\\.)*\'?)'
+                           r'|(?P<comment>//[^\n]*|/\*.*?(?:\*/|\Z))'
                            r'|(?P<regex>/(?:[^/\\\[\n]|\\.|\[(?:[^\]\\\n]|\\.)*\])+/\w*)|(?P<word>\w+)|\S|\s+', re.S)
     BEFORE_VALUE = set("(,=:[!&|?{};+-*%<>~^") | {"return", "typeof", "case", "do", "else", "in", "new", "delete",
                                                   "void", "throw", "instanceof", None}
@@ -172,7 +173,8 @@ class Script:
         if parameter is None:
             return self.kestrix_class(parts[0])
         prefix = parts[0].lower()
-        return ("template", parameter, *parts) if prefix.startswith("kestrix.") or "kestrix.".startswith(prefix) else None
+        possible = prefix.startswith("kestrix.") or "kestrix.".startswith(prefix)
+        return ("template", parameter, *parts) if possible else None
 
     def maker(self, position, helpers):
         """What the expression at the position makes, as progid() says, and where it ends: a
@@ -225,7 +227,8 @@ class Script:
             returns = re.compile(rf"(?i:\bSet\s+{name}\s*=\s*)$" if self.language == "vb" else r"\breturn\s+$")
             for position in places[key]:
                 made = self.maker(position, helpers)[0]
-                if made and (made[0] == "template" or returns.search(self.skeleton, max(start, position - 200), position)):
+                returned = returns.search(self.skeleton, max(start, position - 200), position)
+                if made and (made[0] == "template" or returned):
                     helpers[key] = made
                     todo |= callers.get(key, set()) - set(helpers)
                     break
