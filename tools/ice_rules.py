@@ -225,7 +225,25 @@ def ice68(package):
         elif t & NO_IMPERSONATE and not t & IN_SCRIPT:
             yield Finding("warning", "ICE68", "CustomAction", name,
                           f"it has the no-impersonation bit (2048) without the in-script bit (1024), so it is not "
-                          f"deferred and does not run with elevated rights. Make it deferred: type {t | IN_SCRIPT}.")
+                          f"deferred and does not run with elevated rights. {elevation_advice(package, name, t)}")
+
+
+def elevation_advice(package, name, t):
+    """Deferred only where the action runs inside the installation script (anywhere else that
+    would make it an ICE77 error), and does work that a deferred action can do."""
+    if base_type(package.actions[name]) in (19, 35, 51):
+        return (f"It sets a property or a folder, or ends the installation, in the installation's session, which a "
+                f"deferred action does not reach: drop the bit, type {t & ~NO_IMPERSONATE}.")
+    places = [(table, package.sequence(table)) for table in SEQUENCES if name in package.sequence(table)]
+    inside = [table for table, sequence in places if table in ("InstallExecuteSequence", "AdminExecuteSequence")
+              and sequence.get("InstallInitialize", 1 << 30) < sequence[name] < sequence.get("InstallFinalize", -1)]
+    if places and len(inside) == len(places):
+        return f"Make it deferred: type {t | IN_SCRIPT}."
+    outside = ", ".join(table for table, _ in places if table not in inside)
+    return (f"It runs outside the installation script ({outside}), where it cannot be deferred: drop the bit, "
+            f"type {t & ~NO_IMPERSONATE}." if outside else
+            f"Drop the bit (type {t & ~NO_IMPERSONATE}), or make it deferred (type {t | IN_SCRIPT}) and sequence it "
+            f"between InstallInitialize and InstallFinalize.")
 
 
 def ice72(package):

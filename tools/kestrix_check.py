@@ -10,7 +10,8 @@ msitools (msiinfo) and prints one finding a line:
     error|warning RULE TABLE.ROW: what is wrong, and what to do
 
 With --json the findings are a list of objects: severity, rule, table, row, message. The exit
-status is 1 when there is an error, 0 otherwise, 2 when the package cannot be read.
+status is 1 when there is an error, 0 otherwise, 2 when the package cannot be read completely
+(the message names the table and the row).
 
 The rules: ICE08, ICE09, ICE12, ICE21, ICE27, ICE61, ICE63, ICE68, ICE72, ICE75, ICE77, ICE80
 and ICE92 of Windows Installer's own validation, as its reference describes them; and KX01 to
@@ -42,9 +43,9 @@ def main(argv):
     except Unreadable as problem:
         print(f"kestrix_check: cannot read {arguments[0]}: {problem}", file=sys.stderr)
         return 2
-    except KeyError as column:
-        print(f"kestrix_check: cannot read {arguments[0]}: a table lacks its column {column}; the package is "
-              f"damaged", file=sys.stderr)
+    except Exception as problem:  # whatever else stops the rules is a shape of damage not met before
+        print(f"kestrix_check: cannot read {arguments[0]} completely ({type(problem).__name__}: {problem}); "
+              f"the package is damaged, or the checker meets it for the first time", file=sys.stderr)
         return 2
     if "--json" in argv:
         print(json.dumps([f.as_dict() for f in findings], indent=2))

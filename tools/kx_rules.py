@@ -1,11 +1,11 @@
 """Where a script custom action that calls Kestrix really runs: with whose rights, in which
 script host, taken back by what (rules KX01 to KX08). Which members change the machine, which
 take a change back and which show boxes comes from the class catalogue."""
-import re
 import sys
 from pathlib import Path
 
-from msi_tables import NO_IMPERSONATE, SCRIPT_64, SCRIPTS, Finding, base_type
+from msi_tables import (INSTALLING, NO_IMPERSONATE, SCRIPT_64, SCRIPTS, Condition, Finding, base_type, excludes_upgrade,
+                        removes)
 from script_actions import ScriptAction
 
 # The release's checker, one file, carries the catalogue's facts here; in the source tree they
@@ -31,9 +31,14 @@ def kestrix_classes():
     return {c.lower(): (c, {m.lower(): (m, f) for m, f in members.items()}) for c, members in facts.items()}
 
 
-DEFERRED_READABLE = {"CustomActionData", "ProductCode", "UserSID"}
-REMOVING = re.compile(r'(?<!NOT )(?<!NOT \()\bREMOVE\s*~?=\s*"ALL"', re.I)  # runs on removal
-WITHOUT_ROLLBACK = re.compile(r"(?<!NOT )\bRollbackDisabled\b")
+# The properties an action in the installation script reads; every other one reads "".
+READABLE = {"deferred": ["CustomActionData", "ProductCode", "UserSID"],
+            "rollback": ["CustomActionData", "ProductCode", "UserSID"], "commit": ["CustomActionData", "UserSID"]}
+
+
+def without_rollback(condition):
+    """Whether a condition holds only where rollback is disabled."""
+    return Condition(condition).holds({"RollbackDisabled": ""}) is False
 
 
 def quiet_by_registry(package, action, sequence):
@@ -48,9 +53,11 @@ def quiet_by_registry(package, action, sequence):
     number = sequence.get(action.name)
     if not rows or number is None:
         return False
-    if REMOVING.search(package.conditions.get(action.name, "")):
-        return number < sequence.get("RemoveRegistryValues", 0)
-    return number > sequence.get("WriteRegistryValues", 1 << 30)
+    condition = package.conditions.get(action.name, "")
+    on_removal = removes(condition)
+    on_installation = not on_removal or Condition(condition).holds(INSTALLING) is not False
+    return (not on_removal or number < sequence.get("RemoveRegistryValues", 0)) and \
+        (not on_installation or number > sequence.get("WriteRegistryValues", 1 << 30))
 
 
 def kx_rules(package):
@@ -86,7 +93,7 @@ def kx_rules(package):
                           f"the values on as CustomActionData, and change the machine in a deferred action after a "
                           f"rollback action.")
         # Where rollback is disabled, nothing rolls back: an action that runs only then needs none.
-        if a.kind == "deferred" and a.name in sequence and not WITHOUT_ROLLBACK.search(package.conditions.get(a.name, "")):
+        if a.kind == "deferred" and a.name in sequence and not without_rollback(package.conditions.get(a.name, "")):
             earlier = {m for r in rollbacks if sequence.get(r.name, 1 << 30) < sequence[a.name]
                        for m in r.members("changes")}
             bare = [(m[0], m[1]["undone_by"]) for _, m in a.calls if m and m[1]["undone_by"]
@@ -97,11 +104,12 @@ def kx_rules(package):
                               f"takes that change back: when the installation fails after it, the change stays. "
                               f"Sequence a rollback action before it that calls {' or '.join(undo)}.")
         if deferred:
-            for name in dict.fromkeys(n for n in a.reads if n not in DEFERRED_READABLE):
+            readable = READABLE.get(a.kind, [])
+            for name in dict.fromkeys(n for n in a.reads if n not in readable):
                 yield Finding("error", "KX06", *where,
-                              f'this {a.kind} action reads Session.Property("{name}"): on Windows a deferred action '
-                              f'reads "" for every property but CustomActionData, ProductCode and UserSID. Set the '
-                              f'property {a.name} to what it needs in an immediate action and read it as '
+                              f'this {a.kind} action reads Session.Property("{name}"): on Windows a {a.kind} action '
+                              f'reads "" for every property but {", ".join(readable[:-1])} and {readable[-1]}. Set '
+                              f'the property {a.name} to what it needs in an immediate action and read it as '
                               f'CustomActionData.')
         if deferred and boxes and not (a.quiet or quiet_by_registry(package, a, sequence)):
             yield Finding("warning", "KX07", *where,
@@ -116,7 +124,7 @@ def kx_rules(package):
         # A major upgrade removes the old version through its execute sequence alone.
         for row in package.rows("InstallExecuteSequence"):
             condition = row["Condition"] or ""
-            if row["Action"] in package.actions and REMOVING.search(condition) and "UPGRADINGPRODUCTCODE" not in condition:
+            if row["Action"] in package.actions and removes(condition) and not excludes_upgrade(condition):
                 yield Finding("warning", "KX08", "InstallExecuteSequence", row["Action"],
                               f"its condition ({condition}) also holds when a major upgrade removes the old "
                               f"version, so it also runs then. Make it ({condition}) AND NOT UPGRADINGPRODUCTCODE.")

@@ -1,9 +1,10 @@
 """Script custom actions (VBScript and JScript) read as text: the functions an action runs, the
 Kestrix objects they make, the members they call and the properties they read. What cannot be
 followed (a name built at run time, a script in an installed file) is left alone."""
+import bisect
 import re
 
-from msi_tables import SCRIPTS, Unreadable, base_type, kind
+from msi_tables import SCRIPTS, base_type, kind
 
 
 class Script:
@@ -12,23 +13,47 @@ class Script:
     the contents of strings, so that names inside strings are not taken for code. VBScript's
     line continuations are joined in both."""
 
-    TOKENS = {"vb": re.compile(r'"(?:[^"\n]|"")*"?|\'[^\n]*|(?im:(?:^|:)[ \t]*rem\b[^\n]*)'),
-              "js": re.compile(r'"(?:[^"\\\n]|\\.)*"?|\'(?:[^\'\\\n]|\\.)*\'?|//[^\n]*|/\*.*?\*/', re.S)}
+    VB_TOKENS = re.compile(r'"(?:[^"\n]|"")*"?|\'[^\n]*|(?im:(?:^|:)[ \t]*rem\b[^\n]*)')
+    # JScript's strings, comments and regular expressions, and the code between them, word by word;
+    # a slash opens a regular expression where no value stands before it.
+    JS_TOKENS = re.compile(r'(?P<string>"(?:[^"\\\n]|\\.)*"?|\'(?:[^\'\\\n]|\\.)*\'?)'
+                           r'|(?P<comment>//[^\n]*|/\*.*?(?:\*/|\Z))'
+                           r'|(?P<regex>/(?:[^/\\\[\n]|\\.|\[(?:[^\]\\\n]|\\.)*\])+/\w*)|(?P<word>\w+)|\S|\s+', re.S)
+    BEFORE_VALUE = set("(,=:[!&|?{};+-*%<>~^") | {"return", "typeof", "case", "do", "else", "in", "new", "delete",
+                                                  "void", "throw", "instanceof", None}
+
+    def literals(self, text):
+        """(start, end, whether a literal) of the strings, regular expressions and comments."""
+        if self.language == "vb":
+            for m in self.VB_TOKENS.finditer(text):
+                yield m.start(), m.end(), m[0][0] == '"'
+            return
+        i, before = 0, None
+        while i < len(text):
+            m = self.JS_TOKENS.match(text, i)
+            kind = m.lastgroup
+            if kind == "regex" and before not in self.BEFORE_VALUE:
+                m, kind = re.compile(r"/").match(text, i), None
+            if kind in ("string", "comment", "regex"):
+                yield m.start(), m.end(), kind != "comment"
+            if kind != "comment" and not m[0].isspace():
+                before = m[0] if kind == "word" else ")" if kind else m[0]
+            i = m.end()
 
     def __init__(self, text, language):
         self.language = language
         code, skeleton, last = [], [], 0
-        for m in self.TOKENS[language].finditer(text):
-            code.append(text[last:m.start()])
-            skeleton.append(text[last:m.start()])
-            token, blank = m[0], re.sub(r"[^\n]", " ", m[0])
-            if token[0] in "\"'" and (language == "js" or token[0] == '"'):
+        for start, end, literal in self.literals(text):
+            code.append(text[last:start])
+            skeleton.append(text[last:start])
+            token, blank = text[start:end], re.sub(r"[^\n]", " ", text[start:end])
+            if literal:
                 code.append(token)
                 skeleton.append(token[0] + blank[1:-1] + token[-1] if len(token) > 1 else token)
             else:
                 code.append(blank)
                 skeleton.append(blank)
-            last = m.end()
+            last = end
         code, skeleton = "".join(code) + text[last:], "".join(skeleton) + text[last:]
         if language == "vb":
             for m in reversed(list(re.finditer(r"[ \t]_[ \t]*\r?\n", skeleton))):
@@ -38,6 +63,7 @@ class Script:
         self.code, self.skeleton = code, skeleton
         self.functions = {}  # lower-case name: (name, [parameter], body start, body end, whole span)
         self.find_functions()
+        self.bodies = sorted((f[2], f[3], f) for f in self.functions.values())
 
     def name(self, text):
         """A variable's name as the language compares it."""
@@ -91,21 +117,122 @@ class Script:
             todo += [w.lower() for w in re.findall(r"\w+", self.skeleton[start:end]) if w.lower() in self.functions]
         return spans
 
-    def creations(self):
-        """Patterns that make a Kestrix object, the class name their group 'cls': a ProgID
-        written out, or a helper function that prefixes "Kestrix." to its first argument."""
-        if self.language == "vb":
-            direct = r'\bCreateObject\s*\(\s*"Kestrix\.(?P<cls>\w+)"\s*\)'
-            prefixing = r'CreateObject\s*\(\s*"Kestrix\."\s*&\s*(\w+)\s*\)'
-        else:
-            direct = r'\bnew\s+ActiveXObject\s*\(\s*(["\'])Kestrix\.(?P<cls>\w+)\1\s*\)'
-            prefixing = r'new\s+ActiveXObject\s*\(\s*(["\'])Kestrix\.\1\s*\+\s*(\w+)\s*\)'
-        patterns = [direct]
-        for name, params, start, end, _ in self.functions.values():
-            m = re.search(prefixing, self.code[start:end], re.I)
-            if m and params and m.groups()[-1].lower() == params[0].lower():
-                patterns.append(rf'\b{name}\s*\(\s*(["\'])(?P<cls>\w+)\1\s*\)')
-        return [re.compile(p, re.I) for p in patterns]
+    def strings(self):
+        return r'"(?:[^"\n]|"")*"' if self.language == "vb" else r'"(?:[^"\\\n]|\\.)*"|\'(?:[^\'\\\n]|\\.)*\''
+
+    def literal(self, text):
+        """The value of a string literal, or None when the text is none."""
+        if not re.fullmatch(self.strings(), text):
+            return None
+        return text[1:-1].replace('""', '"') if self.language == "vb" else re.sub(r"\\(.)", r"\1", text[1:-1])
+
+    def arguments(self, position):
+        """The arguments of the call whose parenthesis opens at the position, as written, and the
+        position after the closing one; None where it does not close."""
+        depth, i, last, found = 0, position, position + 1, []
+        while i < len(self.skeleton):
+            c = self.skeleton[i]
+            depth += (c in "([") - (c in ")]")
+            if depth == 1 and c == "," or depth == 0:
+                found.append(self.code[last:i].strip())
+                last = i + 1
+            if depth == 0:
+                return [a for a in found if a] if found != [""] else [], i + 1
+            i += 1
+        return None
+
+    def enclosing(self, position):
+        """The function whose body holds the position, or None."""
+        at = bisect.bisect_right(self.bodies, (position, float("inf"))) - 1
+        return self.bodies[at][2] if at >= 0 and self.bodies[at][0] <= position < self.bodies[at][1] else None
+
+    @staticmethod
+    def kestrix_class(progid):
+        """("class", NAME) for the ProgID of a Kestrix class, else None."""
+        m = re.fullmatch(r"(?i:kestrix)\.(\w+)", progid)
+        return ("class", m[1]) if m else None
+
+    def progid(self, expression, function):
+        """What a ProgID expression of literals joined with & or + names: ("class", NAME) for a
+        Kestrix class, ("template", index, prefix, suffix) where it joins a parameter of the
+        function it is in into what may yet be a Kestrix ProgID; None for anything else."""
+        joins = r"[&+]" if self.language == "vb" else r"\+"
+        term = rf"(?:{self.strings()}|\w+)"
+        if not re.fullmatch(rf"{term}(?:\s*{joins}\s*{term})*", expression):
+            return None
+        parts, parameter = ["", ""], None
+        params = [self.name(p) for p in function[1]] if function else []
+        for m in re.finditer(term, expression):
+            value = self.literal(m[0])
+            if value is None and parameter is None and self.name(m[0]) in params:
+                parameter = params.index(self.name(m[0]))
+            elif value is None:
+                return None
+            else:
+                parts[parameter is not None] += value
+        if parameter is None:
+            return self.kestrix_class(parts[0])
+        prefix = parts[0].lower()
+        possible = prefix.startswith("kestrix.") or "kestrix.".startswith(prefix)
+        return ("template", parameter, *parts) if possible else None
+
+    def maker(self, position, helpers):
+        """What the expression at the position makes, as progid() says, and where it ends: a
+        CreateObject or new ActiveXObject, or a call of a helper function that makes the object
+        (helpers: {lower-case name: what it makes, a class or a template over its parameters})."""
+        creator = r"(?i:CreateObject)\s*\(" if self.language == "vb" else r"new\s+ActiveXObject\s*\("
+        function = self.enclosing(position)
+        if m := re.compile(rf"(?<!\w){creator}").match(self.skeleton, position):
+            call = self.arguments(m.end() - 1)
+            if call and len(call[0]) == 1:
+                return self.progid(call[0][0], function), call[1]
+            return None, m.end()
+        m = re.compile(r"(?<![\w.])(\w+)\s*(\(?)").match(self.skeleton, position)
+        made = helpers.get(m[1].lower()) if m else None
+        if not made or (function and function[0].lower() == m[1].lower()):
+            return None, position
+        call = self.arguments(m.end() - 1) if m[2] else ([], m.end(1))
+        if call is None or (not m[2] and self.language == "js"):
+            return None, position
+        if made[0] == "class":
+            return made, call[1]
+        argument = call[0][made[1]] if made[1] < len(call[0]) else ""
+        params = [self.name(p) for p in function[1]] if function else []
+        if (value := self.literal(argument)) is not None:
+            return self.kestrix_class(made[2] + value + made[3]), call[1]
+        if self.name(argument) in params:
+            return ("template", params.index(self.name(argument)), made[2], made[3]), call[1]
+        return None, call[1]
+
+    def candidates(self, names):
+        """Where an object may be made: a creator, or one of the names (lower case) called."""
+        creator = r"(?<!\w)(?:(?i:CreateObject)|new\s+ActiveXObject)\s*\("
+        called = "|".join(re.escape(n) for n in sorted(names, key=len, reverse=True))
+        return re.compile(creator + (rf"|(?<![\w.])(?i:{called})\b" if called else ""))
+
+    def helpers(self):
+        """The functions that make a Kestrix object, followed through each other: those that join
+        a parameter into the ProgID and those that return an object of a class. A function is
+        read again whenever a function it names turns out to be a helper."""
+        pattern, helpers = self.candidates(self.functions), {}
+        places, callers = {}, {}
+        for key, (name, params, start, end, _) in self.functions.items():
+            places[key] = [m.start() for m in pattern.finditer(self.skeleton, start, end) if self.in_code(m.start())]
+            for position in places[key]:
+                callers.setdefault(re.match(r"\w*", self.skeleton[position:position + 80])[0].lower(), set()).add(key)
+        todo = set(self.functions)
+        while todo:
+            key = todo.pop()
+            name, start = self.functions[key][0], self.functions[key][2]
+            returns = re.compile(rf"(?i:\bSet\s+{name}\s*=\s*)$" if self.language == "vb" else r"\breturn\s+$")
+            for position in places[key]:
+                made = self.maker(position, helpers)[0]
+                returned = returns.search(self.skeleton, max(start, position - 200), position)
+                if made and (made[0] == "template" or returned):
+                    helpers[key] = made
+                    todo |= callers.get(key, set()) - set(helpers)
+                    break
+        return helpers
 
     def kestrix_calls(self, spans):
         """[(class as written, member as written or None)] of the Kestrix objects made in the
@@ -113,18 +240,22 @@ class Script:
         force, in the same procedure or else in the global code) or in a With block."""
         made = {}  # position: class of every Kestrix object made
         calls = []
-        for pattern in self.creations():
-            for start, end in spans:
-                for m in pattern.finditer(self.code, start, end):
-                    if self.in_code(m.start()):
-                        made[m.start()] = m["cls"]
-                        member = re.match(r"\s*\.\s*(\w+)", self.skeleton[m.end():end])
-                        calls.append((m["cls"], member[1] if member else None))
+        helpers = self.helpers()
+        pattern = self.candidates(helpers)
+        for start, end in spans:
+            for m in pattern.finditer(self.skeleton, start, end):
+                position = m.start()
+                if not self.in_code(position):
+                    continue
+                what, after = self.maker(position, helpers)
+                if what and what[0] == "class":
+                    made[position] = what[1]
+                    member = re.match(r"\s*\.\s*(\w+)", self.skeleton[after:end])
+                    calls.append((what[1], member[1] if member else None))
 
         def made_at(position):
             """The class of the Kestrix object made by the expression at the position, or None."""
-            position += len(self.code[position:]) - len(self.code[position:].lstrip())
-            return made.get(position)
+            return made.get(re.compile(r"\s*").match(self.code, position).end())
         assignment = r"(?i)\bSet\s+(\w+)\s*=" if self.language == "vb" else r"\b(\w+)\s*=(?!=)"
         assigned = {}  # span: [(position, variable, class or None)]
         for start, end in set(spans) | set(self.global_code()):
@@ -190,10 +321,7 @@ class ScriptAction:
         base = base_type(row)
         text, entry = None, row["Target"]
         if base in (5, 6) and row["Source"]:
-            try:
-                text = package.binary(row["Source"])
-            except Unreadable:
-                text = None
+            text = package.binary(row["Source"])
         elif base in (37, 38):
             text, entry = row["Target"], None
         elif base in (53, 54):
@@ -212,6 +340,7 @@ class ScriptAction:
                                     f"(it has {', '.join(m for m, _ in known[1].values())})")
             else:
                 self.calls.append((known[0], known[1][member.lower()] if member else None))
+        self.unknown = list(dict.fromkeys(self.unknown))
         self.reads = self.script.property_reads(spans)
         self.quiet = self.script.mentions(spans, "KESTRIX_QUIET")
 

@@ -23,6 +23,8 @@ sys.path.insert(0, str(ROOT / "tools"))
 sys.path.insert(0, str(ROOT / "src" / "frame"))
 import catalogue  # noqa: E402
 import kestrix_check  # noqa: E402
+import msi_tables  # noqa: E402
+import script_actions  # noqa: E402
 
 PRODUCT = """<?xml version="1.0" encoding="utf-8"?>
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
@@ -108,7 +110,8 @@ def edit(old, new):
 
 
 UPGRADE = dict(UpgradeCode="{6F1D0C52-3B8E-4A29-9C61-2E7A5B4D3C10}", VersionMin="1.0.0", Attributes=256)
-# (case, base, queries, script, the findings it must show: "severity RULE TABLE.ROW")
+# (case, base, queries, script, the findings it must show: "severity RULE TABLE.ROW", or with
+# ": ADVICE" the end of its message too)
 CASES = [
     ("clean, 64-bit", "x64", kestrix(), SCRIPT, []),
     ("clean, 32-bit", "x86", kestrix(host=0), SCRIPT, []),
@@ -143,9 +146,13 @@ CASES = [
      action("MyCustomAction", 51, "SOMETHING", "1", sequence=1510) +
      [q("InstallExecuteSequence", Action="RemoveExistingProducts", Sequence=1520)], None,
      ["warning ICE63 InstallExecuteSequence.RemoveExistingProducts"]),
-    ("ICE68: type 1027; no impersonation without in-script", "x86",
-     action("Action1", 1027, "Argument", "Component1") + action("Elevated", 2099, "SOMETHING", "1"), None,
-     ["error ICE68 CustomAction.Action1", "warning ICE68 CustomAction.Elevated"]),
+    ("ICE68: type 1027; no impersonation without in-script, in the script and out of it", "x86",
+     action("Action1", 1027, "Argument", "Component1") + action("Elevated", 2049, "Dll", "Entry", sequence=1600) +
+     action("Early", 2049, "Dll", "Entry", sequence=1100) + action("Setting", 2099, "SOMETHING", "1", sequence=1600),
+     None, ["error ICE68 CustomAction.Action1", "warning ICE68 CustomAction.Elevated: Make it deferred: type 3073.",
+            "warning ICE68 CustomAction.Early: It runs outside the installation script (InstallExecuteSequence), "
+            "where it cannot be deferred: drop the bit, type 1.",
+            "warning ICE68 CustomAction.Setting: deferred action does not reach: drop the bit, type 51."]),
     ("ICE72: a DLL action when the product is advertised", "x86",
      action("CA1", 1, "Dll", "Entry", "AdvtExecuteSequence", 1050) +
      action("CA35", 35, "APPDIR", "C:\\A", "AdvtExecuteSequence", 1100), None,
@@ -189,6 +196,11 @@ CASES = [
     ("KX06: a deferred action that reads a property", "x64", kestrix(),
      edit("Create = 1", 'If Session.Property("APPDIR") = "" Then Session.Property("A") = 1\n    Create = 1'),
      ["error KX06 CustomAction.KxCreate"]),
+    ("KX06: a commit action reads ProductCode, a rollback action may", "x64",
+     kestrix(*action("KxDone", 7686, "Script", "Done", sequence=5002)),
+     edit("Function Undo()", 'Function Done()\n    Done = Len(Session.Property("ProductCode"))\nEnd Function\n\n'
+                             'Function Undo()\n    Session.Log Session.Property("ProductCode")'),
+     ["error KX06 CustomAction.KxDone"]),
     ("KX07: a box in a deferred action", "x64", kestrix(), edit('("KESTRIX_QUIET")', '("OTHER")'),
      ["warning KX07 CustomAction.KxCreate"]),
     ("KX07: boxes switched off through the registry", "x64",
@@ -196,14 +208,83 @@ CASES = [
              q("InstallExecuteSequence", Action="WriteRegistryValues", Sequence=4900),
              q("InstallExecuteSequence", Action="RemoveRegistryValues", Sequence=2600)),
      edit('("KESTRIX_QUIET")', '("OTHER")'), []),
+    ("KX07: the registry's Quiet is gone when an action that also runs on removal runs", "x64",
+     kestrix(q("Registry", Registry="Quiet", Root=2, Key="SOFTWARE\\Kestrix", Name="Quiet", Value="#1", Component_="Main"),
+             q("InstallExecuteSequence", Action="WriteRegistryValues", Sequence=4900),
+             q("InstallExecuteSequence", Action="RemoveRegistryValues", Sequence=2600),
+             "UPDATE `InstallExecuteSequence` SET `Condition`='NOT Installed OR REMOVE~=\"ALL\"' WHERE `Action`='KxCreate'"),
+     edit('("KESTRIX_QUIET")', '("OTHER")'), ["warning KX07 CustomAction.KxCreate"]),
     ("KX08: removal that also runs on an upgrade", "x64",
      kestrix(q("Property", Property="SecureCustomProperties", Value="OLDFOUND"),
              q("Upgrade", **dict(UPGRADE, VersionMax="2.1.0", ActionProperty="OLDFOUND")),
              "UPDATE `InstallExecuteSequence` SET `Condition`='REMOVE=\"ALL\"' WHERE `Action`='KxUndo'",
-             "UPDATE `InstallExecuteSequence` SET `Condition`='NOT REMOVE=\"ALL\"' WHERE `Action`='KxCheck'"), SCRIPT,
+             "UPDATE `InstallExecuteSequence` SET `Condition`='NOT\t(REMOVE=\"ALL\")' WHERE `Action`='KxCheck'"), SCRIPT,
      ["warning KX08 InstallExecuteSequence.KxUndo"]),
 ]
 
+# (language, the function the action names, script, the Kestrix calls found: "class.member", or
+# "class" for an object made)
+SHAPES = [
+    ("vb", "Main", 'Function GetSite()\n Set GetSite = CreateObject("Kestrix.createwebroot")\nEnd Function\n'
+                   'Sub Main\n Set s = GetSite\n s.createwebroot "2"\nEnd Sub\n', {"createwebroot", "createwebroot.createwebroot"}),
+    ("vb", None, 'CreateObject("Kestrix." + "getwebid").getwebid "x"', {"getwebid.getwebid"}),
+    ("vb", None, 'Function Make(host, name)\n Set Make = CreateObject("Kestrix." + name)\nEnd Function\n'
+                 'Function Site()\n Set Site = Make("h", "createwebroot")\nEnd Function\nSet s = Site()\n'
+                 'With s\n .createwebroot "2"\nEnd With', {"createwebroot", "createwebroot.createwebroot"}),
+    ("vb", None, 'Function Make(progid)\n Set Make = CreateObject(progid)\nEnd Function\n'
+                 'Make("Kestrix.getwebid").getwebid "x"\nMake("Scripting.FileSystemObject").getwebid', {"getwebid.getwebid"}),
+    ("js", None, 'function site() { return new ActiveXObject("Kestrix.createwebroot"); }\nvar s = site();\n'
+                 's.createwebroot("2");', {"createwebroot", "createwebroot.createwebroot"}),
+    ("js", None, 'var r = /"/g, q = x.replace(/[/\']/, ""); var o = new ActiveXObject(\'Kestrix.\' + "portscan");\n'
+                 'o.portscan(a / b / 2, "h")', {"portscan", "portscan.portscan"}),
+    # what is built at run time is not guessed at, nor what a comment or a string holds
+    ("vb", None, 'CreateObject("Kestrix." & GetName()).getwebid\nx = Make(y).getwebid\n'
+                 'y = "CreateObject(""Kestrix.getwebid"")" \' CreateObject("Kestrix.getwebid")', set()),
+    ("js", None, 'var a = 4 / 2; // new ActiveXObject("Kestrix.getwebid")\nvar b = c / "x"; var k = "Kestrix.";\n'
+                 'new ActiveXObject(k + n).getwebid()', set()),
+]
+# (a sequence's condition, whether it is one of removal, whether it is false when an upgrade
+# removes the old version)
+CONDITIONS = [
+    ('REMOVE="ALL"', True, False), ('REMOVE~="all"', True, False), ("REMOVE", True, False),
+    ('NOT REMOVE="ALL"', False, True), ('NOT  REMOVE="ALL"', False, True), ('NOT(REMOVE="ALL")', False, True),
+    ('not\tREMOVE ~= "ALL"', False, True), ('REMOVE<>"ALL"', False, True),
+    ('remove="ALL"', False, False),  # another property: names keep their case
+    ('REMOVE="ALL" AND NOT UPGRADINGPRODUCTCODE', True, True),
+    ('(REMOVE = "ALL")\nAnd\t(Not UPGRADINGPRODUCTCODE)', True, True),
+    ('REMOVE="ALL" AND UPGRADINGPRODUCTCODE=""', True, True),
+    ('REMOVE="ALL" AND UPGRADINGPRODUCTCODE', False, False),
+    ('REMOVE="ALL" AND NOT upgradingproductcode', True, False),
+    ('Installed AND REMOVE="ALL" AND MYPROP', True, False),
+    ('REMOVE="ALL" OR NOT Installed', True, False),
+    ('REMOVE="ALL" XOR UPGRADINGPRODUCTCODE', True, True), ('UPGRADINGPRODUCTCODE IMP NOT REMOVE', True, True),
+    ('REMOVE="ALL" AND', False, False), ('REMOVE="ALL', False, False),  # no condition: neither is guessed at
+]
+
+
+def recreate(table, columns, key, *rows):
+    """The table dropped and made again with the columns (SQL), holding the rows (column: value)."""
+    return [f"DROP TABLE `{table}`", f"CREATE TABLE `{table}` ({columns} PRIMARY KEY `{key}`)"] + \
+        [q(table, **row) for row in rows]
+
+
+COMPONENT = "`Component` CHAR(72) NOT NULL, `ComponentId` CHAR(38), `Directory_` CHAR(72) NOT NULL, `Attributes` {}"
+CUSTOM_ACTION = "`Action` CHAR(72) NOT NULL, `Type` {}, `Source` CHAR(72), `Target` CHAR(255)"
+# (damage, queries, what the message names): each stops the command with status 2 and a message
+DAMAGED = [
+    ("a null Component.Attributes", recreate("Component", COMPONENT.format("SHORT"), "Component",
+                                             dict(Component="Main", Directory_="APPDIR")), "Component.Main"),
+    ("a null CustomAction.Type", recreate("CustomAction", CUSTOM_ACTION.format("SHORT"), "Action",
+                                          dict(Action="Odd", Source="x")), "CustomAction.Odd"),
+    ("a text in CustomAction.Type", recreate("CustomAction", CUSTOM_ACTION.format("CHAR(8)"), "Action",
+                                             dict(Action="Odd", Type="x")), "CustomAction.Odd"),
+    ("a Component table without Attributes", recreate("Component", COMPONENT.format("SHORT").rsplit(",", 1)[0],
+                                                      "Component", dict(Component="Main", Directory_="APPDIR")),
+     "Component has no column Attributes"),
+    ("a script whose stream is missing", recreate("Binary", "`Name` CHAR(72) NOT NULL, `Data` OBJECT", "Name",
+                                                  dict(Name="Script")) + action("Run", 6, "Script", "Main"),
+     "Binary.Script"),
+]
 # The release's packages show nothing.
 RELEASE = ["Kestrix.msi", "Kestrix-x64.msi", "KestrixShop.msi", "x64/KestrixShop-x64.msi"]
 
@@ -243,11 +324,23 @@ def main():
           {m["name"]: (m["changes"], m["undone_by"], m["boxes"]) for m in members if m["changes"] or m["boxes"]},
           f"the reference's table for setup packages is the catalogue's: {table}")
 
+    for language, entry, text, expected in SHAPES:
+        script = script_actions.Script(text, language)
+        found = {c + (f".{m}" if m else "") for c, m in script.kestrix_calls(script.reachable(entry))}
+        check(found == expected, f"{text!r}: {found}, not {expected}")
+    for condition, removal, upgrade in CONDITIONS:
+        found = (msi_tables.removes(condition), msi_tables.excludes_upgrade(condition))
+        check(found == (removal, upgrade), f"{condition!r}: removes, excludes an upgrade: {found}")
+
     with tempfile.TemporaryDirectory() as work:
         folder = Path(work)
         for name, base, queries, script, expected in CASES:
             found = [f.as_dict() for f in kestrix_check.check(build(folder, base, queries, script))]
-            check(shown(found) == sorted(expected), f"{name}: {shown(found)}, not {sorted(expected)}: {found}")
+            keys = sorted(e.partition(": ")[0] for e in expected)
+            check(shown(found) == keys, f"{name}: {shown(found)}, not {keys}: {found}")
+            for key, _, advice in (e.partition(": ") for e in expected if ": " in e):
+                check(any(shown([f]) == [key] and f["message"].endswith(advice) for f in found),
+                      f"{name}: {key} does not end its advice with {advice!r}: {found}")
 
         # The command: its statuses and its JSON, on the last case and on what is no package.
         run = [sys.executable, str(ROOT / "tools" / "kestrix_check.py")]
@@ -257,6 +350,10 @@ def main():
         (folder / "not.msi").write_text("not a package")
         done = subprocess.run(run + [str(folder / "not.msi")], capture_output=True, text=True)
         check(done.returncode == 2 and "cannot read" in done.stderr, f"no package: status 2: {done.stderr!r}")
+        for damage, queries, named in DAMAGED:
+            done = subprocess.run(run + [str(build(folder, "x86", queries, None))], capture_output=True, text=True)
+            check(done.returncode == 2 and named in done.stderr and "Traceback" not in done.stderr,
+                  f"{damage}: status 2 and a message naming {named}: {done.returncode} {done.stderr!r}")
 
         subprocess.run([sys.executable, str(ROOT / "tools" / "package.py"), "dist", str(ROOT), sys.argv[1],
                         str(folder / "dist")], capture_output=True, check=True)
