@@ -447,11 +447,11 @@ Function CreateAccount()
     Quiet
     If MadeName(d(6), "account") <> "" Then
         answer = MakeAccount(d(3), d(4), d(7))
-        Say "the account " & d(4) & " was made" & Replace(" (" & answer & ")", " ()", "")
         If answer <> "" Then
             CreateAccount = Refuse("The account " & d(4) & " could not be made: " & answer & ". Then run the installation again.")
             Exit Function
         End If
+        Say "the account " & d(4) & " was made"
     End If
     On Error Resume Next
     answer = Kestrix("createntuser").createntuser(d(3), d(4), d(7), d(5))
