@@ -53,8 +53,8 @@ Function Refuse(text)
 End Function
 
 ' The error that a trapped call left, for a message: its text and its number.
-Function Failure()
-    Failure = Err.Description & " (" & Hex(Err.Number) & ")"
+Function Fault()
+    Fault = Err.Description & " (" & Hex(Err.Number) & ")"
     Err.Clear
 End Function
 
@@ -165,14 +165,14 @@ Function Exists(host, name, kind)
     On Error Resume Next
     Set container = Computer(host)
     If Err.Number <> 0 Then
-        Exists = "the accounts of " & host & " cannot be read: " & Failure()
+        Exists = "the accounts of " & host & " cannot be read: " & Fault()
         Exit Function
     End If
     Set found = container.GetObject(kind, name)
     Select Case Err.Number
         Case 0: Exists = "yes"
         Case &H800708AD, &H800708AC, &H80070560: Exists = "no"
-        Case Else: Exists = Failure()
+        Case Else: Exists = Fault()
     End Select
 End Function
 
@@ -182,7 +182,7 @@ Function Membership(host, group, account)
     On Error Resume Next
     member = Computer(host).GetObject("group", group).IsMember("WinNT://" & host & "/" & account)
     If Err.Number <> 0 Then
-        Membership = Failure()
+        Membership = Fault()
     ElseIf member Then
         Membership = "yes"
     Else
@@ -232,7 +232,7 @@ Function Decide()
     On Error Resume Next
     Set numbers = Kestrix("getfreewebid")
     If Err.Number <> 0 Then
-        Decide = Refuse("Kestrix cannot be used on this machine (" & Failure() & "). Install Kestrix.msi (Kestrix-x64.msi for a 64-bit installation) again, then run this installation again.")
+        Decide = Refuse("Kestrix cannot be used on this machine (" & Fault() & "). Install Kestrix.msi (Kestrix-x64.msi for a 64-bit installation) again, then run this installation again.")
         Exit Function
     End If
     On Error GoTo 0
@@ -251,7 +251,7 @@ Function Decide()
     On Error Resume Next
     site = Kestrix("getwebid").getwebid(SITE_NAME)
     If Err.Number <> 0 Then
-        Decide = Refuse("The web server's configuration cannot be read (getwebid: " & Failure() & "). Check that the web server and its IIS 6 metabase compatibility are installed and that you may read its configuration, then run the installation again.")
+        Decide = Refuse("The web server's configuration cannot be read (getwebid: " & Fault() & "). Check that the web server and its IIS 6 metabase compatibility are installed and that you may read its configuration, then run the installation again.")
         Exit Function
     End If
     On Error GoTo 0
@@ -277,7 +277,7 @@ Function Decide()
         On Error Resume Next
         site = numbers.getfreewebid()
         If Err.Number <> 0 Then
-            Decide = Refuse("No free web site number can be found (getfreewebid: " & Failure() & "). Check that the web server runs and that you may read its configuration, then run the installation again.")
+            Decide = Refuse("No free web site number can be found (getfreewebid: " & Fault() & "). Check that the web server runs and that you may read its configuration, then run the installation again.")
             Exit Function
         End If
         On Error GoTo 0
@@ -291,7 +291,7 @@ Function Decide()
             On Error Resume Next
             answer = Kestrix("checkportinuse").checkportinuse(candidate)
             If Err.Number <> 0 Then
-                Decide = Refuse("Whether a web site uses the port " & port & " cannot be told (checkportinuse: " & Failure() & "). Check that the web server runs, then run the installation again.")
+                Decide = Refuse("Whether a web site uses the port " & port & " cannot be told (checkportinuse: " & Fault() & "). Check that the web server runs, then run the installation again.")
                 Exit Function
             End If
             On Error GoTo 0
@@ -303,7 +303,7 @@ Function Decide()
                 On Error Resume Next
                 answer = Kestrix("portscan").portscan("localhost", CStr(port))
                 If Err.Number <> 0 Then
-                    Say "portscan is not available here (" & Failure() & "); checkportinuse's answer stands"
+                    Say "portscan is not available here (" & Fault() & "); checkportinuse's answer stands"
                     answer = 1
                 End If
                 On Error GoTo 0
@@ -350,7 +350,7 @@ Function Decide()
     On Error Resume Next
     answer = CreateObject("Scripting.FileSystemObject").FolderExists(folder)
     If Err.Number <> 0 Then
-        Decide = Refuse("Whether the folder " & folder & " exists cannot be told (" & Failure() & "). Check INSTALLDIR, then run the installation again.")
+        Decide = Refuse("Whether the folder " & folder & " exists cannot be told (" & Fault() & "). Check INSTALLDIR, then run the installation again.")
         Exit Function
     End If
     On Error GoTo 0
@@ -375,7 +375,7 @@ Function Decide()
         For tries = 1 To 10
             password = Kestrix("generatepassword").generatepassword()
             If Err.Number <> 0 Then
-                Decide = Refuse("No password can be generated for the account " & account & " (generatepassword: " & Failure() & "). Give one in SHOP_PASSWORD, then run the installation again.")
+                Decide = Refuse("No password can be generated for the account " & account & " (generatepassword: " & Fault() & "). Give one in SHOP_PASSWORD, then run the installation again.")
                 Exit Function
             End If
             If Len(password) >= 8 And InStr(1, password, account, vbTextCompare) = 0 Then Exit For
@@ -387,7 +387,7 @@ Function Decide()
     If Session.Property("LDAP_HOST") <> "" Then
         On Error Resume Next
         answer = Kestrix("checkldapserver").checkldapserver(Session.Property("LDAP_HOST"), Session.Property("LDAP_PORT"), Session.Property("LDAP_USER"), Session.Property("LDAP_PASSWORD"))
-        If Err.Number <> 0 Then answer = Failure()
+        If Err.Number <> 0 Then answer = Fault()
         On Error GoTo 0
         Say "checkldapserver(" & Session.Property("LDAP_HOST") & ", " & Session.Property("LDAP_PORT") & ") answered " & answer
         If CStr(answer) <> "0" Then
@@ -398,7 +398,7 @@ Function Decide()
     If Session.Property("DB_SERVER") <> "" Then
         On Error Resume Next
         answer = Kestrix("checksqllogon").checksqllogon(Session.Property("DB_SERVER"), Session.Property("DB_LOGIN"), Session.Property("DB_PASSWORD"), Session.Property("DB_NAME"))
-        If Err.Number <> 0 Then answer = Failure()
+        If Err.Number <> 0 Then answer = Fault()
         On Error GoTo 0
         Say "checksqllogon(" & Session.Property("DB_SERVER") & ", " & Session.Property("DB_LOGIN") & ", " & Session.Property("DB_NAME") & ") answered " & answer
         If CStr(answer) <> "0" Then
@@ -435,7 +435,7 @@ Function MakeAccount(host, name, password)
     If Err.Number = 0 Then user.Put "UserFlags", CLng(user.Get("UserFlags")) Or ACCOUNT_FLAGS
     If Err.Number = 0 Then user.SetInfo
     MakeAccount = ""
-    If Err.Number <> 0 Then MakeAccount = Failure() & ". Check that you may manage the accounts of " & host
+    If Err.Number <> 0 Then MakeAccount = Fault() & ". Check that you may manage the accounts of " & host
 End Function
 
 ' Deferred: the account, when this installation makes it; then its group and its membership
@@ -455,7 +455,7 @@ Function CreateAccount()
     End If
     On Error Resume Next
     answer = Kestrix("createntuser").createntuser(d(3), d(4), d(7), d(5))
-    If Err.Number <> 0 Then answer = Failure()
+    If Err.Number <> 0 Then answer = Fault()
     On Error GoTo 0
     Say "createntuser(" & d(3) & ", " & d(4) & ", " & d(5) & ") answered " & answer
     If CStr(answer) <> "0" Then
@@ -470,7 +470,7 @@ Function CreateAccount()
     On Error Resume Next
     answer = Kestrix("setdirectorypermission").setdirectorypermission(d(2), d(4), "RX", 0)
     If Err.Number <> 0 Then
-        CreateAccount = Refuse("The rights of " & d(4) & " on " & d(2) & " could not be set (setdirectorypermission: " & Failure() & "). Check that the folder exists and that you may change its security, then run the installation again.")
+        CreateAccount = Refuse("The rights of " & d(4) & " on " & d(2) & " could not be set (setdirectorypermission: " & Fault() & "). Check that the folder exists and that you may change its security, then run the installation again.")
         Exit Function
     End If
     On Error GoTo 0
@@ -485,16 +485,16 @@ Sub TakeBackAccount(host, made)
     On Error Resume Next
     name = MadeName(made, "account")
     If name <> "" Then Say "deletentuser(" & host & ", " & name & ") answered " & Kestrix("deletentuser").deletentuser(host, name)
-    If Err.Number <> 0 Then Say "the account " & name & " could not be taken back (" & Failure() & ")"
+    If Err.Number <> 0 Then Say "the account " & name & " could not be taken back (" & Fault() & ")"
     name = MadeName(made, "group")
     If name <> "" Then Say "deletentgroup(" & host & ", " & name & ") answered " & Kestrix("deletentgroup").deletentgroup(host, name)
-    If Err.Number <> 0 Then Say "the group " & name & " could not be taken back (" & Failure() & ")"
+    If Err.Number <> 0 Then Say "the group " & name & " could not be taken back (" & Fault() & ")"
     name = MadeName(made, "member")
     If name <> "" Then
         Say "deletentuserfromgroup(" & host & ", " & Left(name, InStr(name, "/") - 1) & ", " & Mid(name, InStr(name, "/") + 1) & ") answered " & _
             Kestrix("deletentuserfromgroup").deletentuserfromgroup(host, Left(name, InStr(name, "/") - 1), Mid(name, InStr(name, "/") + 1))
     End If
-    If Err.Number <> 0 Then Say "the membership " & name & " could not be taken back (" & Failure() & ")"
+    If Err.Number <> 0 Then Say "the membership " & name & " could not be taken back (" & Fault() & ")"
 End Sub
 
 ' Rollback: what CreateAccount made, and nothing that was there before.
@@ -514,12 +514,12 @@ Function CreateSite()
     On Error Resume Next
     answer = Kestrix("createwebroot").createwebroot(d(0), SITE_NAME, 1, ":" & d(1) & ":", "", d(2))
     If Err.Number <> 0 Then
-        CreateSite = Refuse("The web site could not be created (createwebroot failed: " & Failure() & "). Check that the web server runs, then run the installation again.")
+        CreateSite = Refuse("The web site could not be created (createwebroot failed: " & Fault() & "). Check that the web server runs, then run the installation again.")
         Exit Function
     End If
     Say "createwebroot(" & d(0) & ", :" & d(1) & ":) answered " & answer
     answer = Kestrix("startwebsite").startwebsite(d(0))
-    If Err.Number <> 0 Then answer = Failure()
+    If Err.Number <> 0 Then answer = Fault()
     On Error GoTo 0
     Say "startwebsite(" & d(0) & ") answered " & answer
     If CStr(answer) <> "0" Then
@@ -532,7 +532,7 @@ Function UndoSite()
     d = ActionData()
     On Error Resume Next
     If MadeName(d(6), "site") <> "" Then Say "deletewebroot(" & d(0) & ") answered " & Kestrix("deletewebroot").deletewebroot(d(0))
-    If Err.Number <> 0 Then Say "the web site " & d(0) & " could not be taken back (" & Failure() & ")"
+    If Err.Number <> 0 Then Say "the web site " & d(0) & " could not be taken back (" & Fault() & ")"
     UndoSite = SUCCESS
 End Function
 
@@ -544,14 +544,14 @@ Function CreateApplication()
     If MadeName(d(6), "site") = "" Then Exit Function
     On Error Resume Next
     answer = Kestrix("createwebsite").createwebsite(d(2), d(0), "shop", "Shop")
-    If Err.Number <> 0 Then answer = Failure()
+    If Err.Number <> 0 Then answer = Fault()
     Say "createwebsite(" & d(0) & ", shop) answered " & answer
     If CStr(answer) <> "0" Then
         CreateApplication = Refuse("The virtual directory shop could not be created (createwebsite answered " & answer & "). Check that the web server runs, then run the installation again.")
         Exit Function
     End If
     answer = Kestrix("setwebpermission").setwebpermission("localhost", d(0), "shop", "RS")
-    If Err.Number <> 0 Then answer = Failure()
+    If Err.Number <> 0 Then answer = Fault()
     Say "setwebpermission(" & d(0) & ", shop, RS) answered " & answer
     If CStr(answer) <> "0" Then
         CreateApplication = Refuse("The rights of the virtual directory shop could not be set (setwebpermission answered " & answer & "). Check that the web server runs, then run the installation again.")
@@ -563,7 +563,7 @@ Function UndoApplication()
     d = ActionData()
     On Error Resume Next
     If MadeName(d(6), "site") <> "" Then Say "deletevirtualdirectory(" & d(0) & ", shop) answered " & Kestrix("deletevirtualdirectory").deletevirtualdirectory(d(0), "shop")
-    If Err.Number <> 0 Then Say "the virtual directory shop could not be taken back (" & Failure() & ")"
+    If Err.Number <> 0 Then Say "the virtual directory shop could not be taken back (" & Fault() & ")"
     UndoApplication = SUCCESS
 End Function
 
@@ -606,7 +606,7 @@ Function OurSite(d)
     On Error Resume Next
     site = Kestrix("getwebid").getwebid(SITE_NAME)
     If Err.Number <> 0 Then
-        Say "the web site " & MadeName(d(6), "site") & " cannot be reached (" & Failure() & ")"
+        Say "the web site " & MadeName(d(6), "site") & " cannot be reached (" & Fault() & ")"
         Exit Function
     End If
     On Error GoTo 0
@@ -624,9 +624,9 @@ Function Remove()
     site = MadeName(d(6), "site")
     On Error Resume Next
     Say "deletevirtualdirectory(" & site & ", shop) answered " & Kestrix("deletevirtualdirectory").deletevirtualdirectory(site, "shop")
-    If Err.Number <> 0 Then Say "the virtual directory shop of site " & site & " could not be taken back (" & Failure() & ")"
+    If Err.Number <> 0 Then Say "the virtual directory shop of site " & site & " could not be taken back (" & Fault() & ")"
     Say "deletewebroot(" & site & ") answered " & Kestrix("deletewebroot").deletewebroot(site)
-    If Err.Number <> 0 Then Say "the web site " & site & " could not be taken back (" & Failure() & ")"
+    If Err.Number <> 0 Then Say "the web site " & site & " could not be taken back (" & Fault() & ")"
 End Function
 
 ' Rollback of the removal: the site and its virtual directory again, as they were made, where
@@ -644,7 +644,7 @@ Function UndoRemove()
     Say "startwebsite(" & site & ") answered " & Kestrix("startwebsite").startwebsite(site)
     Say "createwebsite(" & site & ", shop) answered " & Kestrix("createwebsite").createwebsite(d(2), site, "shop", "Shop")
     Say "setwebpermission(" & site & ", shop, RS) answered " & Kestrix("setwebpermission").setwebpermission("localhost", site, "shop", "RS")
-    If Err.Number <> 0 Then Say "the web site " & site & " could not be made again (" & Failure() & ")"
+    If Err.Number <> 0 Then Say "the web site " & site & " could not be made again (" & Fault() & ")"
 End Function
 
 ' Commit, on removal: the account, its group and the membership, where this installation
