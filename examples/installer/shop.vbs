@@ -359,8 +359,9 @@ Function Decide()
     ElseIf MadeName(old, "folder") = folder Then
         owned = WithMade(owned, "folder", folder)
     End If
+    ' (Split of "" gives one empty item under Wine, none on Windows.)
     For Each action In Unpack(making)
-        owned = WithMade(owned, Left(action, InStr(action, ":") - 1), Mid(action, InStr(action, ":") + 1))
+        If InStr(action, ":") > 0 Then owned = WithMade(owned, Left(action, InStr(action, ":") - 1), Mid(action, InStr(action, ":") + 1))
     Next
     If making = "" Then making = "nothing"
     If owned = "" Then owned = "nothing"
