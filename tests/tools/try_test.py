@@ -63,13 +63,14 @@ def main():
         script = forgetful / "examples" / "installer" / "shop.vbs"
         text = script.read_text()
         start = text.index("Function RemoveAccount()")
-        script.write_text(text[:start] + text[start:].replace('If Holds(d(6), "group") Then', "If False Then", 1))
+        script.write_text(text[:start] + text[start:].replace("TakeBackAccount d(3), d(6)",
+                                                              'TakeBackAccount d(3), Replace(d(6), "group:", "kept:")', 1))
         packages = {"x64": folder / "shop.msi", "x86": folder / "shop-x86.msi", "forgetful": folder / "forgetful.msi"}
         package.sample(ROOT, "x64", packages["x64"], package.version())
         package.sample(ROOT, "x86", packages["x86"], package.version())
         package.sample(forgetful, "x64", packages["forgetful"], package.version())
         verdict32 = build / "wine32.verdict"
-        runs32 = (build / "win32" / "kxsim.exe").exists() and verdict32.exists() and verdict32.read_text().strip() == "usable"
+        runs32 = (build / "win32" / "kxsim.exe").exists() and verdict32.exists() and "usable" == verdict32.read_text().strip()
         profiles = "--server" in (ROOT / "tools" / "try_package.py").read_text()
         for name, which, server, options, status, holds in CASES:
             if which == "x86" and not runs32:
