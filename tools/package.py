@@ -414,9 +414,11 @@ def build_package(arch, libraries, fragments, out, product_version, file_version
 # when a major upgrade removes the old version; accounts go in a commit action, or, where
 # rollback is disabled and commit actions never run, in a deferred one.
 INSTALLING = "NOT Installed AND NOT REMOVE"
+REPAIRING = "Installed AND NOT REMOVE"
 REMOVING = 'REMOVE="ALL" AND NOT UPGRADINGPRODUCTCODE'
 SAMPLE_ACTIONS = [
     ("KxDecide", "immediate", "Decide", 1450, INSTALLING),
+    ("KxKeep", "immediate", "Keep", 1451, REPAIRING),
     ("KxRemember", "immediate", "Remember", 1460, REMOVING),
     ("KxUndoRemove", "rollback", "UndoRemove", 3398, REMOVING),
     ("KxRemove", "deferred", "Remove", 3399, REMOVING),
@@ -435,15 +437,17 @@ SAMPLE_ACTIONS = [
 KINDS = {"immediate": 6, "deferred": 6 | 1024 | 2048, "deferred hidden": 6 | 1024 | 2048 | 8192,
          "rollback": 6 | 1024 | 256 | 2048, "commit": 6 | 1024 | 512 | 2048}
 # The remembered properties: what an earlier installation decided, read back (AppSearch) on
-# repair, upgrade and removal, where a command line's value still wins. Type 51 sets a property:
+# repair, upgrade and removal. A command line's value wins only where nothing is remembered (the
+# first installation): a repair or an upgrade keeps the names, and with them what it made, and
+# KxKeep or KxDecide says in the log what it ignored. Type 51 sets a property:
 # (action, property, value, sequence, condition), in both install sequences.
 KEEP_COMMAND_LINE = [
     ("KxGivenAccount", "KX_GIVEN_ACCOUNT", "[SHOP_ACCOUNT]", 10, "SHOP_ACCOUNT"),
     ("KxGivenGroup", "KX_GIVEN_GROUP", "[SHOP_GROUP]", 11, "SHOP_GROUP"),
     ("KxGivenFolder", "KX_GIVEN_FOLDER", "[INSTALLDIR]", 12, "INSTALLDIR"),
-    ("KxAccountGiven", "SHOP_ACCOUNT", "[KX_GIVEN_ACCOUNT]", 51, "KX_GIVEN_ACCOUNT"),
-    ("KxGroupGiven", "SHOP_GROUP", "[KX_GIVEN_GROUP]", 52, "KX_GIVEN_GROUP"),
-    ("KxFolderGiven", "INSTALLDIR", "[KX_GIVEN_FOLDER]", 53, "KX_GIVEN_FOLDER"),
+    ("KxAccountGiven", "SHOP_ACCOUNT", "[KX_GIVEN_ACCOUNT]", 51, "KX_GIVEN_ACCOUNT AND NOT KX_OLD_ACCOUNT"),
+    ("KxGroupGiven", "SHOP_GROUP", "[KX_GIVEN_GROUP]", 52, "KX_GIVEN_GROUP AND NOT KX_OLD_GROUP"),
+    ("KxFolderGiven", "INSTALLDIR", "[KX_GIVEN_FOLDER]", 53, "KX_GIVEN_FOLDER AND NOT KX_OLD_FOLDER"),
     ("KxAccountDefault", "SHOP_ACCOUNT", "svc_shop", 54, "NOT SHOP_ACCOUNT"),
     ("KxGroupDefault", "SHOP_GROUP", "Shop Operators", 55, "NOT SHOP_GROUP"),
     # A repair or a patch writes the Registry table again: with the remembered decisions.
@@ -459,9 +463,10 @@ def sample(root, arch, out, product_version):
     installed, and shares with it the components that both hold (the remembered decisions)."""
     source = root / "examples" / "installer"
     programs, win64 = ("ProgramFiles64Folder", "yes") if arch == "x64" else ("ProgramFilesFolder", "no")
+    # The sample depends on the Kestrix of its own bitness: its provider key names it.
     subprocess.run(["wixl", "-a", arch, "-D", f"ProgramFiles={programs}", "-D", f"Win64={win64}", "-D",
-                    f"Version={product_version}", "-o", str(out.resolve()), "Shop.wxs"], check=True, cwd=source,
-                   stderr=subprocess.DEVNULL)
+                    f"KestrixProvider=Kestrix.{arch}", "-D", f"Version={product_version}", "-o", str(out.resolve()),
+                    "Shop.wxs"], check=True, cwd=source, stderr=subprocess.DEVNULL)
     with tempfile.TemporaryDirectory() as tables:
         (Path(tables) / "Binary").mkdir()
         shutil.copy(source / "shop.vbs", Path(tables) / "Binary" / "shop.vbs")

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""./kx try's report on the sample installer, tried on its simulated server: one fixture (the
-sample's 64-bit package, and a variant whose removal forgets the group it made), a table of
-cases, each an exit status and what the JSON report must hold.
+"""./kx try's report on the sample installer, tried on its simulated servers: one fixture (the
+sample's packages of both bitnesses, and a variant whose removal forgets the group it made), a
+table of cases, each a package, a server, an exit status and what the JSON report must hold.
 
-    try_test.py BUILD   (the build tree, win64 built)
+    try_test.py BUILD   (the build tree, win64 built; the 32-bit package is tried where the
+                         win32 tree is built and 32-bit Wine is usable)
 
 Prints one line per failed check and a verdict."""
 import json
@@ -29,15 +30,26 @@ def kinds(changes):
     return {(c["kind"], c["name"]) for c in changes}
 
 
-# (case, package, options, exit status, what the report holds)
+def clean(r):
+    return (MADE <= kinds(r["install"]["changes"]) and r["uninstall"]["left_behind"] == [] and
+            {"KxCreateAccount", "KxCreateSite"} <= {c["action"] for c in r["install"]["calls"]})
+
+
+def rolled_back(r):
+    return (r["install"]["status"] == 1603 and r["rollback"]["left_behind"] == [] and
+            "KxCreateAccount" in r["rollback"]["actions"])
+
+
+PROFILES = ["iis6", "iis10-domain"]
+# (case, package, server, options, exit status, what the report holds)
 CASES = [
-    ("installed and removed", "shop", [], 0,
-     lambda r: MADE <= kinds(r["install"]["changes"]) and r["uninstall"]["left_behind"] == [] and
-     {"KxCreateAccount", "KxCreateSite"} <= {c["action"] for c in r["install"]["calls"]}),
-    ("a refused user: 1603, and the rollback leaves nothing", "shop", ["--refuse", "create-user"], 0,
-     lambda r: r["install"]["status"] == 1603 and r["rollback"]["left_behind"] == [] and
-     "KxCreateAccount" in r["rollback"]["actions"]),
-    ("a removal that forgets the group", "forgetful", [], 2,
+    *[(f"{arch} on {server}: installed and removed", arch, server, [], 0, clean)
+      for arch in ("x64", "x86") for server in PROFILES],
+    *[(f"{arch} on {server}: a refused site: 1603, and the rollback leaves nothing", arch, server,
+       ["--refuse", "create-site"], 0, rolled_back) for arch in ("x64", "x86") for server in PROFILES],
+    ("x64 on iis6: a refused user: 1603, and the rollback leaves nothing", "x64", "iis6", ["--refuse", "create-user"],
+     0, rolled_back),
+    ("a removal that forgets the group", "forgetful", "iis6", [], 2,
      lambda r: kinds(r["uninstall"]["left_behind"]) == {("group", "Try Operators")}),
 ]
 
@@ -51,16 +63,28 @@ def main():
         script = forgetful / "examples" / "installer" / "shop.vbs"
         text = script.read_text()
         start = text.index("Function RemoveAccount()")
-        script.write_text(text[:start] + text[start:].replace('If Holds(d(6), "group") Then', "If False Then", 1))
-        packages = {"shop": folder / "shop.msi", "forgetful": folder / "forgetful.msi"}
-        package.sample(ROOT, "x64", packages["shop"], package.version())
+        script.write_text(text[:start] + text[start:].replace("TakeBackAccount d(3), d(6)",
+                                                              'TakeBackAccount d(3), Replace(d(6), "group:", "kept:")', 1))
+        packages = {"x64": folder / "shop.msi", "x86": folder / "shop-x86.msi", "forgetful": folder / "forgetful.msi"}
+        package.sample(ROOT, "x64", packages["x64"], package.version())
+        package.sample(ROOT, "x86", packages["x86"], package.version())
         package.sample(forgetful, "x64", packages["forgetful"], package.version())
-        for name, which, options, status, holds in CASES:
+        verdict32 = build / "wine32.verdict"
+        runs32 = (build / "win32" / "kxsim.exe").exists() and verdict32.exists() and "usable" == verdict32.read_text().strip()
+        profiles = "--server" in (ROOT / "tools" / "try_package.py").read_text()
+        for name, which, server, options, status, holds in CASES:
+            if which == "x86" and not runs32:
+                print(f"skipped: {name}; 32-bit programs do not run here, or the win32 tree is not built")
+                continue
+            if server != "iis6" and not profiles:
+                print(f"skipped: {name}; ./kx try has no server profiles yet")
+                continue
             report = folder / "report.json"
             report.unlink(missing_ok=True)
             done = subprocess.run([sys.executable, str(ROOT / "tools" / "try_package.py"), "--build", str(build),
-                                   "--arch", "x64", str(packages[which]), *PROPERTIES, *options, "--json",
-                                   str(report)], capture_output=True, text=True)
+                                   "--arch", "x86" if which == "x86" else "x64", str(packages[which]), *PROPERTIES,
+                                   *(["--server", server] if profiles else []), *options, "--json", str(report)],
+                                  capture_output=True, text=True)
             result = json.loads(report.read_text()) if report.exists() else {}
             check(done.returncode == status and result and holds(result),
                   f"{name}: exit {done.returncode}, not {status}: {done.stdout[-1500:]} {done.stderr[-500:]}")
