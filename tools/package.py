@@ -463,9 +463,13 @@ def sample(root, arch, out, product_version):
     installed, and shares with it the components that both hold (the remembered decisions)."""
     source = root / "examples" / "installer"
     programs, win64 = ("ProgramFiles64Folder", "yes") if arch == "x64" else ("ProgramFilesFolder", "no")
-    # The sample depends on the Kestrix of its own bitness: its provider key names it.
+    # The sample depends on the Kestrix of its own bitness: its provider key names it. The key
+    # holds the product code, so its component's code is each version's own: shared between
+    # versions, the old version's removal would leave the old code's key, a dependent for good.
+    dependent = "{" + str(uuid.uuid5(NAMESPACE, f"shop-dependent-{arch}-{product_version}")).upper() + "}"
     subprocess.run(["wixl", "-a", arch, "-D", f"ProgramFiles={programs}", "-D", f"Win64={win64}", "-D",
-                    f"KestrixProvider=Kestrix.{arch}", "-D", f"Version={product_version}", "-o", str(out.resolve()),
+                    f"KestrixProvider=Kestrix.{arch}", "-D", f"Version={product_version}", "-D",
+                    f"DependentGuid={dependent}", "-o", str(out.resolve()),
                     "Shop.wxs"], check=True, cwd=source, stderr=subprocess.DEVNULL)
     with tempfile.TemporaryDirectory() as tables:
         (Path(tables) / "Binary").mkdir()

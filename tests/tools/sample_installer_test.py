@@ -149,7 +149,7 @@ def main():
 
         # Checks and lookups run before anything changes.
         logs = {}
-        refusable = "read-accounts" in "".join(f.read_text(errors="replace") for f in (ROOT / "sim").glob("*/*.cpp"))
+        refusable = "read-accounts" in "".join(f.read_text(errors="replace") for f in (ROOT / "sim").rglob("*.cpp"))
         for case, refused, recorded, properties, says in REFUSALS:
             if refused and not refusable:
                 print(f"skipped: {case}; the simulated server cannot refuse {refused[0]} yet")
