@@ -13,12 +13,12 @@ from verdict import check, verdict
 ROOT = Path(__file__).resolve().parents[2]
 
 
-# The fake tools keep each package's dpkg status in STATE/<package>; apt-get records the
-# environment it was given and leaves the package as APT_LEAVES says, dpkg --configure -a as
-# CONFIGURE_LEAVES says.
+# The fake tools keep each package's dpkg status in STATE/<package>, of the machine's own
+# architecture (amd64); apt-get records the environment it was given and leaves the package as
+# APT_LEAVES says, dpkg --configure -a as CONFIGURE_LEAVES says.
 TOOLS = {
     "dpkg-query": """#!/bin/sh
-[ -f "$STATE/$3" ] && printf 'install ok %s' "$(cat "$STATE/$3")" && exit 0
+[ -f "$STATE/$3" ] && printf 'install ok %s amd64\n' "$(cat "$STATE/$3")" && exit 0
 exit 1
 """,
     "apt-get": """#!/bin/sh
@@ -28,6 +28,7 @@ env >"$STATE/apt-env"
 [ "$APT_LEAVES" = installed ]
 """,
     "dpkg": """#!/bin/sh
+[ "$1" = --print-architecture ] && echo amd64 && exit 0
 echo "$*" >>"$STATE/dpkg-calls"
 for f in "$STATE"/pkg-*; do echo "$CONFIGURE_LEAVES" >"$f"; done
 """,
