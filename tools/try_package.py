@@ -274,6 +274,16 @@ def main(argv):
         print(f"kx try: not PROPERTY=VALUE: {' '.join(bad)}", file=sys.stderr)
         return 3
     try:
+        package = Package(args.package)
+        # Each custom action with the members its script calls, as the package checker reads it.
+        classes = kestrix_classes()
+        members = {r["Action"]: {m[0].lower() for _, m in ScriptAction(package, r, classes).calls if m}
+                   for r in package.rows("CustomAction")}
+        in_script = {r["Action"] for r in package.rows("CustomAction") if r["Type"] & 0x400}
+    except Unreadable as problem:
+        print(f"kx try: cannot read {args.package}: {problem}", file=sys.stderr)
+        return 3
+    try:
         folder, wine, wine_arch = template(args.build, args.arch)
     except (CannotRun, OSError, subprocess.SubprocessError) as problem:
         print(f"kx try: the simulated server could not be made: {problem}", file=sys.stderr)
@@ -287,12 +297,6 @@ def main(argv):
             run.prefix.run("Z:" + str(args.build / tree / "kxsim.exe"), "reset", "--server", args.server)
         if args.refuse:
             run.prefix.run("Z:" + str(args.build / tree / "kxsim.exe"), "refuse", args.refuse)
-        package = Package(args.package)
-        # Each custom action with the members its script calls, as the package checker reads it.
-        classes = kestrix_classes()
-        members = {r["Action"]: {m[0].lower() for _, m in ScriptAction(package, r, classes).calls if m}
-                   for r in package.rows("CustomAction")}
-        in_script = {r["Action"] for r in package.rows("CustomAction") if r["Type"] & 0x400}
         first = Snapshot(run.prefix.path)
         status, log = run.msiexec("/i", *args.properties)
         installed = Snapshot(run.prefix.path, first)

@@ -190,17 +190,24 @@ Function Membership(host, group, account)
     End If
 End Function
 
-' Immediate, on repair: the names and what was made stay as the installation remembers them; a
-' name given on the command line is ignored (the Registry table holds the remembered ones).
-Function Keep()
+' Repair and upgrade keep the names the installation was first made with: a name given on the
+' command line then is ignored, and the log says so.
+Sub SayIgnored()
     Dim given
     For Each given In Array(Array("KX_GIVEN_ACCOUNT", "SHOP_ACCOUNT"), Array("KX_GIVEN_GROUP", "SHOP_GROUP"), _
                             Array("KX_GIVEN_FOLDER", "INSTALLDIR"))
         If Session.Property(given(0)) <> "" And Session.Property(given(0)) <> Session.Property(given(1)) Then
             Say given(1) & "=" & Session.Property(given(0)) & " is ignored: this installation keeps " & _
-                Session.Property(given(1)) & ", which it was installed with. To use another, remove it and install it again."
+                Session.Property(given(1)) & ", which it was first installed with. To use another, remove Kestrix " & _
+                "Shop and install it again."
         End If
     Next
+End Sub
+
+' Immediate, on repair: the names and what was made stay as the installation remembers them; a
+' name given on the command line is ignored (the Registry table holds the remembered ones).
+Function Keep()
+    SayIgnored
     Say "what this installation made stays as it was: " & Session.Property("KX_OLD_MADE")
     Keep = SUCCESS
 End Function
@@ -211,7 +218,7 @@ End Function
 ' keeping what the earlier version made.
 Function Decide()
     Dim numbers, site, port, candidate, tries, free, answer, host, account, group, folder, making, owned, old, password
-    Dim action, given, minimum
+    Dim action, minimum
     host = Session.Property("ComputerName")
     account = Session.Property("SHOP_ACCOUNT")
     group = Session.Property("SHOP_GROUP")
@@ -238,13 +245,7 @@ Function Decide()
     On Error GoTo 0
 
     ' An upgrade keeps the names the earlier version was installed with.
-    For Each given In Array(Array("KX_GIVEN_ACCOUNT", "SHOP_ACCOUNT"), Array("KX_GIVEN_GROUP", "SHOP_GROUP"), _
-                            Array("KX_GIVEN_FOLDER", "INSTALLDIR"))
-        If Session.Property(given(0)) <> "" And Session.Property(given(0)) <> Session.Property(given(1)) Then
-            Say given(1) & "=" & Session.Property(given(0)) & " is ignored: the earlier installation's " & _
-                Session.Property(given(1)) & " is kept. To use another, remove Kestrix Shop and install it again."
-        End If
-    Next
+    SayIgnored
 
     ' The site: the one an earlier version made and left (an upgrade), or a new one whose
     ' name no site has yet. Reading the web server's configuration takes an administrator.

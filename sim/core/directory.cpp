@@ -77,9 +77,16 @@ public:
             *fetched = n;
         return FAILED(status) ? status : n == count ? S_OK : S_FALSE;
     }
+    // S_FALSE when fewer than count were left to skip, as IEnumVARIANT::Skip answers.
     HRESULT STDMETHODCALLTYPE Skip(ULONG count) override
     {
-        at_ += count;
+        try {
+            for (; count > 0; --count, ++at_)
+                if (!source_(at_))
+                    return S_FALSE;
+        } catch (const SimError& e) {
+            return e.status;
+        }
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Reset() override

@@ -21,6 +21,12 @@ std::vector<String> stored_names(const Tree& tree, std::vector<String> path)
     return path;
 }
 
+// A flags property's number, as a script writes it (a small number is a 16-bit integer there).
+int32_t flags_value(const Variant& v)
+{
+    return v.holds<int32_t>() ? v.as<int32_t>() : v.holds<int16_t>() ? static_cast<uint16_t>(v.as<int16_t>()) : 0;
+}
+
 }  // namespace
 
 SimError member_not_found() { return SimError{kMemberNotFound, L"Member not found."}; }
@@ -104,7 +110,7 @@ Variant Entry::read(const String& name) const
 {
     if (const auto flag = rules_.flag_of(name)) {
         Variant flags = read(flag->first);
-        return Variant(flags.holds<int32_t>() && (flags.as<int32_t>() & flag->second) != 0);
+        return Variant((flags_value(flags) & flag->second) != 0);
     }
     if (!rules_.hidden(name)) {
         for (const auto& [key, value] : pending_)
@@ -132,7 +138,7 @@ void Entry::write(const String& name, Variant value)
         int32_t flags = 0;
         try {
             const Variant now = read(flag->first);
-            flags = now.holds<int32_t>() ? now.as<int32_t>() : 0;
+            flags = flags_value(now);
         } catch (const SimError&) {
         }
         const bool on = value.holds<bool>() ? value.as<bool>()
@@ -160,12 +166,7 @@ void Entry::write(const String& name, Variant value)
     } else if (value.holds<kx::Unreadable>() || value.holds<Variant::Bytes>()) {
         throw kx::runtime::type_mismatch();  // the store keeps texts, numbers and truth values
     }
-    for (auto& [key, v] : pending_)
-        if (same_name(key, name)) {
-            v = std::move(value);
-            return;
-        }
-    pending_.emplace_back(name, std::move(value));
+    hold(name, std::move(value));
 }
 
 void Entry::hold(const String& name, Variant value)
