@@ -18,6 +18,7 @@ left something behind; 3 could not run.
 """
 import argparse
 import datetime
+import fcntl
 import json
 import re
 import shutil
@@ -53,18 +54,28 @@ class CannotRun(Exception):
 
 def template(build, arch):
     """The prefix of a freshly installed server with Kestrix, made again when the libraries the
-    build made are newer than it."""
+    build made are newer than it. Tries and tests that run at once share it under a lock."""
     wine, wine_arch, tree = WINES[arch]
     folder = build / "try" / f"server-{arch}"
     libraries = [build / tree / "Kestrix.dll", build / tree / "digest" / "aamd532.dll"] + \
                 [build / tree / s for s in STAND_INS[arch]]
     stamp = folder / "made-from"
     made_from = "\n".join(f"{p} {p.stat().st_mtime_ns}" for p in libraries)
-    if stamp.exists() and stamp.read_text() == made_from:
-        return folder, wine, wine_arch
+    folder.parent.mkdir(parents=True, exist_ok=True)
+    with open(folder.parent / f"server-{arch}.lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not stamp.exists() or stamp.read_text() != made_from:
+            make_template(build, arch, folder)
+            stamp.write_text(made_from)
+    return folder, wine, wine_arch
+
+
+def make_template(build, arch, folder):
+    wine, wine_arch, tree = WINES[arch]
     shutil.rmtree(folder, ignore_errors=True)
     folder.mkdir(parents=True)
-    server = Prefix(folder / "prefix", wine, wine_arch)
+    server = Prefix(folder / "prefix", wine, wine_arch, bases=build / "prefixes")
+    server.keep_warm()
     for stand_in in STAND_INS[arch]:
         server.run("regsvr32", "/s", "Z:" + str(build / tree / stand_in))
     server.run("Z:" + str(build / tree / "kxsim.exe"), "reset")
@@ -72,18 +83,16 @@ def template(build, arch):
     packaging.kestrix_package(arch, build / tree, kestrix)
     done = server.run("msiexec", "/i", "Z:" + str(kestrix), "/qn")
     if done.returncode != 0:
+        server.stop()
         raise CannotRun(f"Kestrix's own package did not install in the server's prefix ({done.returncode})")
     server.run("reg", "add", "HKLM\\Software\\Kestrix", "/v", "TraceFile", "/d", TRACE, "/f")
+    server.stop()
     # The ODBC driver a Windows server has, "SQL Server": PostgreSQL's of the prefix's bitness.
     driver = Path(f"/usr/lib/{'x86_64' if arch == 'x64' else 'i386'}-linux-gnu/odbc/psqlodbcw.so")
     if driver.exists():
         (folder / "prefix" / "odbc").mkdir()
         (folder / "prefix" / "odbc" / "odbcinst.ini").write_text(f"[SQL Server]\nDriver={driver}\nUsageCount=1\n")
         (folder / "prefix" / "odbc" / "odbc.ini").write_text("")
-    server.settle()
-    server.stop()
-    stamp.write_text(made_from)
-    return folder, wine, wine_arch
 
 
 def log_actions(text, in_script):
@@ -147,6 +156,7 @@ class Run:
 
     def __init__(self, folder, wine, wine_arch, package, properties):
         self.prefix = Prefix.existing(folder, wine, wine_arch)
+        self.prefix.keep_warm()
         self.package, self.properties, self.runs = "Z:" + str(package.resolve()), properties, 0
 
     def msiexec(self, verb, *properties):
@@ -297,6 +307,7 @@ def main(argv):
             run.prefix.run("Z:" + str(args.build / tree / "kxsim.exe"), "reset", "--server", args.server)
         if args.refuse:
             run.prefix.run("Z:" + str(args.build / tree / "kxsim.exe"), "refuse", args.refuse)
+        run.prefix.settle()  # the snapshots read the registry from disk
         first = Snapshot(run.prefix.path)
         status, log = run.msiexec("/i", *args.properties)
         installed = Snapshot(run.prefix.path, first)

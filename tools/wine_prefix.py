@@ -1,7 +1,14 @@
 """A Wine prefix of its own, made new and driven without ./kx: nothing of ./kx's prefix, its
-registration or its settings reaches it. The tests and ./kx try use it."""
+registration or its settings reaches it. The tests and ./kx try use it.
+
+Making a prefix (wineboot) takes a quarter of a minute; a copy of a fresh one made before takes
+seconds. A Wine program that starts with no wineserver running waits for the server and the
+prefix's services to start (seconds again); one that finds them running starts in half a
+second."""
+import fcntl
 import os
 import re
+import shutil
 import subprocess
 from pathlib import Path
 
@@ -20,14 +27,18 @@ def progids(text=None):
 class Prefix:
     """A new Wine prefix of one bitness, in a folder that the caller removes."""
 
-    def __init__(self, path, wine, arch, new=True):
-        self.path, self.wine = Path(path), wine
+    def __init__(self, path, wine, arch, new=True, bases=None):
+        """new: made anew (as a copy of a fresh prefix kept in the folder bases, when given)."""
+        self.path, self.wine, self.warm = Path(path), wine, False
         self.environment = dict(BASE, WINEPREFIX=str(self.path), WINEARCH=arch)
         if (self.path / "odbc" / "odbcinst.ini").exists():
             self.environment["ODBCSYSINI"] = str(self.path / "odbc")
         if new:
-            self.run("wineboot", "-i")
-            self.settle()
+            if bases is None:
+                self.boot()
+            else:
+                self.path.mkdir(parents=True, exist_ok=True)
+                subprocess.run(["cp", "-a", f"{fresh(Path(bases), wine, arch)}/.", str(self.path)], check=True)
             if arch == "win64":
                 self.share(progids())
 
@@ -36,17 +47,43 @@ class Prefix:
         """A prefix made before (a copy of one)."""
         return cls(path, wine, arch, new=False)
 
+    def boot(self):
+        self.run("wineboot", "-i")
+        self.settle()
+
     def run(self, *argv, **options):
+        if self.warm == "stopped":
+            self.keep_warm()
         return subprocess.run([self.wine, *argv], env=self.environment, capture_output=True, text=True,
                               errors="replace", timeout=300, **options)
 
+    def keep_warm(self):
+        """Keeps the wineserver and the prefix's services running between the programs that
+        follow (up to half a minute after the last one ends), until settle or stop. (Debian's
+        wineserver otherwise ends with the last program, and each program waits for the next
+        server and services to start.)"""
+        subprocess.run(["/usr/lib/wine/wineserver", "-p30"], env=self.environment, timeout=300)
+        # The services start with the first program and inherit its output: that of a program
+        # whose output nobody waits for.
+        subprocess.run([self.wine, "cmd", "/c", "exit"], env=self.environment, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+        self.warm = True
+
     def settle(self):
-        """Waits until the wineserver has written the registry to disk."""
-        subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=self.environment, timeout=300)
+        """Waits until the wineserver has written the registry to disk: until it ends after the
+        last program, or, kept warm, at once (which ends the services; the next program starts
+        them again)."""
+        if self.warm is True:
+            self.stop()
+            self.warm = "stopped"
+        else:
+            subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=self.environment, timeout=300)
 
     def stop(self):
-        """Stops the prefix's own wineserver, and every process of the prefix with it."""
+        """Stops the prefix's own wineserver, and every process of the prefix with it; the
+        registry is written to disk first."""
         subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=self.environment, timeout=300)
+        self.warm = self.warm and "stopped"
 
     def share(self, names):
         """Since Windows 7 the two registry views share every key under Classes but a few (CLSID,
@@ -80,3 +117,21 @@ class Prefix:
 
     def files(self, names=("kestrix.dll", "aamd532.dll")):
         return [p for p in (self.path / "drive_c").rglob("*") if p.name.lower() in names]
+
+
+def fresh(bases, wine, arch):
+    """A freshly made prefix of that Wine and bitness in the folder bases, made once: again when
+    Wine changes. Programs that run at once share it under a lock."""
+    version = subprocess.run([wine, "--version"], capture_output=True, text=True, env=BASE).stdout.strip()
+    folder, stamp = bases / f"{arch}-{Path(wine).name}", bases / f"{arch}-{Path(wine).name}.made"
+    bases.mkdir(parents=True, exist_ok=True)
+    with open(bases / f"{arch}-{Path(wine).name}.lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not stamp.exists() or stamp.read_text() != version or not (folder / "system.reg").exists():
+            shutil.rmtree(folder, ignore_errors=True)
+            stamp.unlink(missing_ok=True)
+            Prefix(folder, wine, arch, new=False).boot()
+            if not (folder / "system.reg").exists():
+                raise OSError(f"{wine} wineboot made no prefix in {folder}")
+            stamp.write_text(version)
+    return folder

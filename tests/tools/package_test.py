@@ -46,8 +46,9 @@ def normalised(values):
 
 def installs_and_goes(arch, wine, package, folder):
     bits = "win64" if arch == "x64" else "win32"
-    prefix = Prefix(folder / f"installed-{arch}", wine, bits)
+    prefix = Prefix(folder / f"installed-{arch}", wine, bits, bases=BUILD / "prefixes")
     check(prefix.keys(OURS) == {} and prefix.files() == [], f"{arch}: a prefix without Kestrix")
+    prefix.keep_warm()
     done = prefix.run("msiexec", "/i", "Z:" + str(package), "/qn")
     prefix.settle()
     check(done.returncode == 0, f"{arch}: msiexec /i answers 0: {done.returncode} {done.stderr[-300:]}")
@@ -56,7 +57,7 @@ def installs_and_goes(arch, wine, package, folder):
     check(library.is_file(), f"{arch}: Kestrix.dll installed in C:\\Program Files\\Kestrix: {prefix.files()}")
 
     # The same library, registered by regsvr32 at the same place in another new prefix.
-    other = Prefix(folder / f"registered-{arch}", wine, bits)
+    other = Prefix(folder / f"registered-{arch}", wine, bits, bases=BUILD / "prefixes")
     place = other.path / "drive_c" / "Program Files" / "Kestrix"
     place.mkdir(parents=True, exist_ok=True)
     shutil.copy(library, place)
@@ -178,8 +179,9 @@ def upgrades(build, folder):
     package.build_package("x64", folder, [folder / "old.wxs"], folder / "1.1.0.msi", "1.1.0", "1.1.0.1", "early")
     for number, text, removal in (("1.2.0", None, "finalize"), ("1.3.0", OTHER, "early"), ("1.4.0", None, "execute")):
         package.kestrix_package("x64", build / "win64", folder / f"{number}.msi", number, text, removal)
-    prefix = Prefix(folder / "upgraded", "/usr/lib/wine/wine64", "win64")
+    prefix = Prefix(folder / "upgraded", "/usr/lib/wine/wine64", "win64", bases=BUILD / "prefixes")
     prefix.share(progids(OTHER))
+    prefix.keep_warm()
     paths = {"[#kestrixdll_x64]": "c:\\program files\\kestrix\\kestrix.dll", "[kestrixdir_x64]": "c:\\program files\\kestrix"}
     dependent = "HKLM\\Software\\Classes\\Installer\\Dependencies\\Kestrix.x64\\Dependents\\{A7C2F3E1-0000-4000-8000-0000000000D1}"
     # (command, whether it succeeds, the catalogue then registered: None today's, False nothing).

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The sample installer under Wine's msiexec on a freshly installed simulated server, as a
-setup author would run it: a new prefix gets the stand-ins and Kestrix-x64.msi (never ./kx's
-own registration), with the call trace switched on through the registry. One scene, a table of
+setup author would run it: a copy of ./kx try's server, a new prefix with the stand-ins and
+Kestrix-x64.msi installed (never ./kx's own registration), its call trace switched on through
+the registry. One scene, a table of
 steps, each an msiexec run and what the server and the installer's log must then hold:
 installation and removal; Kestrix's removal refused while the sample is installed; checks and
 lookups that refuse before anything changes; an account, a group and a folder that existed
@@ -26,10 +27,10 @@ from verdict import check, verdict
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tools"))
 import package  # noqa: E402
+import try_package  # noqa: E402
 from try_package import read_log  # noqa: E402
 from wine_prefix import Prefix  # noqa: E402
 BUILD = Path(sys.argv[1]).resolve() if __name__ == "__main__" else None
-STAND_INS = ["kxsim_iis.dll", "kxsim_winnt.dll", "kxsim_ado.dll", "kxsim_ldap.dll"]  # no Winsock control: 64-bit
 NEWER = "1.1.99"
 # Made beforehand by the scene, as another product would have made them.
 EXISTING = """Set c = GetObject("WinNT://localhost")
@@ -56,12 +57,13 @@ class Server:
     """The prefix with its simulated server."""
 
     def __init__(self, folder):
+        """A copy of ./kx try's server, which has its Kestrix-x64.msi installed and traces its calls."""
         self.folder = folder
-        self.prefix = Prefix(folder / "server", "/usr/lib/wine/wine64", "win64")
-        for stand_in in STAND_INS:
-            self.prefix.run("regsvr32", "/s", "Z:" + str(BUILD / "win64" / stand_in))
-        self.sim("reset")
-        self.prefix.run("reg", "add", "HKLM\\Software\\Kestrix", "/v", "TraceFile", "/d", "C:\\kxtrace.log", "/f")
+        template, wine, arch = try_package.template(BUILD, "x64")
+        self.kestrix = "Z:" + str(template / "Kestrix-x64.msi")
+        subprocess.run(["cp", "-a", str(template / "prefix"), str(folder / "server")], check=True)
+        self.prefix = Prefix.existing(folder / "server", wine, arch)
+        self.prefix.keep_warm()
         self.runs = 0
 
     def sim(self, *args):
@@ -73,7 +75,6 @@ class Server:
         log = self.folder / f"run{self.runs}.log"
         started = time.monotonic()
         done = self.prefix.run("msiexec", *args, "/qn", "/l*v", "Z:" + str(log))
-        self.prefix.settle()
         self.seconds = time.monotonic() - started
         return done.returncode % 256, read_log(log)
 
@@ -104,10 +105,10 @@ def main():
         release, newer = sorted((folder / "dist").glob("kestrix-*/"), key=lambda p: p.name.endswith(NEWER))
         tables(release / "KestrixShop.msi", "x86")
         tables(release / "x64" / "KestrixShop-x64.msi", "x64")
-        kestrix, shop = "Z:" + str(release / "Kestrix-x64.msi"), "Z:" + str(release / "x64" / "KestrixShop-x64.msi")
         server = Server(folder)
+        kestrix, shop = server.kestrix, "Z:" + str(release / "x64" / "KestrixShop-x64.msi")
         drive = server.prefix.path / "drive_c"
-        check(server.msiexec("/i", kestrix)[0] == 0, "Kestrix-x64.msi installs")
+        check(server.products("Kestrix (64-bit)") == 1, "Kestrix-x64.msi is installed")
         fresh = server.sim("dump")
         made = ("Kestrix Shop", ":8080:", "shop", "svc_shop", "Shop Operators")
 
@@ -214,6 +215,7 @@ def main():
         status, log = server.msiexec("/x", shop)
         check(status == 0 and "cannot be reached" in log, f"removal without Kestrix succeeds and says so: {status}")
         check(server.products("Kestrix Shop (sample)") == 0, "the sample is gone")
+        server.prefix.stop()
     verdict()
 
 
