@@ -106,11 +106,11 @@ class Prefix:
         """Every value under the classes root whose key holds one of the names: {(key, name):
         value}, the key in lower case without the registry's own prefix."""
         found, key = {}, None
+        wanted = re.compile("|".join(re.escape(o.lower()) for o in names))
         for line in (self.path / "system.reg").read_text(errors="replace").splitlines():
             if line.startswith("["):
-                key = line[1:line.index("]")].replace("\\\\", "\\")
-                key = key.lower().removeprefix("software\\classes\\") if any(
-                    o.lower() in key.lower() for o in names) else None
+                key = line[1:line.index("]")].replace("\\\\", "\\").lower()
+                key = key.removeprefix("software\\classes\\") if wanted.search(key) else None
             elif key is not None and (value := re.fullmatch(r'(@|"(.*)")="(.*)"', line)):
                 found[(key, value[2] or "")] = value[3].replace("\\\\", "\\")
         return found
