@@ -41,13 +41,17 @@ def clang_command(entry, includes):
             *kept, *includes, entry["file"]]
 
 
+CLANG_VERSION = subprocess.run(["clang++", "--version"], capture_output=True, text=True).stdout
+
+
 def fingerprint(command, files):
-    """The command and the size and time of every file it reads; None when one is gone."""
+    """clang's version, the command and the size and time of every file it reads; None when
+    one is gone."""
     try:
         stamps = [f"{f} {os.stat(f).st_size} {os.stat(f).st_mtime_ns}" for f in files]
     except OSError:
         return None
-    return hashlib.sha256("\n".join([shlex.join(command), *stamps]).encode()).hexdigest()
+    return hashlib.sha256("\n".join([CLANG_VERSION, shlex.join(command), *stamps]).encode()).hexdigest()
 
 
 def key(entry):

@@ -29,7 +29,8 @@ class Prefix:
 
     def __init__(self, path, wine, arch, new=True, bases=None):
         """new: made anew (as a copy of a fresh prefix kept in the folder bases, when given)."""
-        self.path, self.wine, self.warm = Path(path), wine, False
+        # warm: kept warm (keep_warm); running: the server it started is still up.
+        self.path, self.wine, self.warm, self.running = Path(path), wine, False, False
         self.environment = dict(BASE, WINEPREFIX=str(self.path), WINEARCH=arch)
         if (self.path / "odbc" / "odbcinst.ini").exists():
             self.environment["ODBCSYSINI"] = str(self.path / "odbc")
@@ -52,7 +53,7 @@ class Prefix:
         self.settle()
 
     def run(self, *argv, **options):
-        if self.warm == "stopped":
+        if self.warm and not self.running:
             self.keep_warm()
         return subprocess.run([self.wine, *argv], env=self.environment, capture_output=True, text=True,
                               errors="replace", timeout=300, **options)
@@ -67,15 +68,14 @@ class Prefix:
         # whose output nobody waits for.
         subprocess.run([self.wine, "cmd", "/c", "exit"], env=self.environment, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
-        self.warm = True
+        self.warm = self.running = True
 
     def settle(self):
         """Waits until the wineserver has written the registry to disk: until it ends after the
         last program, or, kept warm, at once (which ends the services; the next program starts
         them again)."""
-        if self.warm is True:
+        if self.running:
             self.stop()
-            self.warm = "stopped"
         else:
             subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=self.environment, timeout=300)
 
@@ -83,7 +83,7 @@ class Prefix:
         """Stops the prefix's own wineserver, and every process of the prefix with it; the
         registry is written to disk first."""
         subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=self.environment, timeout=300)
-        self.warm = self.warm and "stopped"
+        self.running = False
 
     def share(self, names):
         """Since Windows 7 the two registry views share every key under Classes but a few (CLSID,

@@ -28,7 +28,6 @@ ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tools"))
 import package  # noqa: E402
 import try_package  # noqa: E402
-from try_package import read_log  # noqa: E402
 from wine_prefix import Prefix  # noqa: E402
 BUILD = Path(sys.argv[1]).resolve() if __name__ == "__main__" else None
 NEWER = "1.1.99"
@@ -76,7 +75,7 @@ class Server:
         started = time.monotonic()
         done = self.prefix.run("msiexec", *args, "/qn", "/l*v", "Z:" + str(log))
         self.seconds = time.monotonic() - started
-        return done.returncode % 256, read_log(log)
+        return done.returncode % 256, try_package.read_log(log)
 
     def products(self, name):
         """The products of that name that Windows Installer knows of."""
